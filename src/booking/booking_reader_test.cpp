@@ -1,0 +1,87 @@
+#include "booking/booking_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "booking/normalise.h"
+#include "booking/text_file.h"
+
+namespace {
+/// Reads every whole group of bytes the way the run does, normalised.
+std::vector<BookingRecord> readAll(const std::string& bytes) {
+  std::string path = (std::filesystem::temp_directory_path() / "dulmar_reader_test").string();
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  TextReader in;
+  EXPECT_EQ(in.open(path.c_str()), 0);
+  std::vector<BookingRecord> out;
+  for (;;) {
+    BookingRecord* r = appendEmptyBooking(out);
+    EXPECT_NE(r, nullptr);
+    if (!readBookingGroup(in, *r)) {
+      out.pop_back();
+      break;
+    }
+    normaliseBooking(*r);
+  }
+  std::remove(path.c_str());
+  return out;
+}
+}  // namespace
+
+TEST(BookingReader, EmptyFileHasNoBookings) { EXPECT_TRUE(readAll("").empty()); }
+
+TEST(BookingReader, CutsGroupsOf32AndDropsTheIncompleteRest) {
+  // 40 characters: one group, the last 8 are ignored.
+  auto r = readAll("250107083015" "1234567890123" "0000123" "ABCDEFGH");
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_STREQ(r[0].date, "250107");
+  EXPECT_STREQ(r[0].time, "083015");
+  EXPECT_STREQ(r[0].badge, "1234567890123");
+  EXPECT_STREQ(r[0].workstation, "123");
+  EXPECT_STREQ(r[0].personnelNumber, "");
+  EXPECT_STREQ(r[0].schema, "");
+  EXPECT_STREQ(r[0].costCentre, "");
+}
+
+TEST(BookingReader, LinesOf31WithCrLfAreOneGroupEach) {
+  std::string line1 = "010207120000" "4711         " "000042" "\r\n";
+  std::string line2 = "020207130000" "4712         " "0000000" "\r\n";
+  // 31 characters and CR LF: the LF read in text mode is the 32nd character.
+  auto r = readAll(line1.substr(0, 31) + "\r\n" + line2.substr(0, 31) + "\r\n");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_STREQ(r[0].badge, "4711");
+  EXPECT_STREQ(r[0].workstation, "42");
+  EXPECT_STREQ(r[1].badge, "4712");
+  EXPECT_STREQ(r[1].workstation, "");  // seven zeros look up the empty text
+}
+
+TEST(BookingReader, LfOnlyLinesReadTheSame) {
+  auto crlf = readAll(std::string("010207120000" "4711         " "000042") + "\r\n");
+  auto lf = readAll(std::string("010207120000" "4711         " "000042") + "\n");
+  ASSERT_EQ(crlf.size(), 1u);
+  ASSERT_EQ(lf.size(), 1u);
+  EXPECT_EQ(std::memcmp(&crlf[0], &lf[0], sizeof crlf[0]), 0);
+}
+
+TEST(BookingReader, CtrlZEndsTheBookings) {
+  std::string line = "010207120000" "4711         " "000042" "\n";
+  auto r = readAll(line + line + "\x1A" + line);
+  EXPECT_EQ(r.size(), 2u);
+  auto cut = readAll(line + line.substr(0, 20) + "\x1A" + line);
+  EXPECT_EQ(cut.size(), 1u);  // the group broken by 0x1A is incomplete
+}
+
+TEST(BookingReader, EveryFieldStaysTerminated) {
+  // No blanks, no line ends: every byte of the group is content.
+  auto r = readAll(std::string(32, 'X'));
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(std::string(r[0].date), "XXXXXX");
+  EXPECT_EQ(std::string(r[0].badge), std::string(13, 'X'));
+  EXPECT_EQ(std::string(r[0].workstation), std::string(7, 'X'));
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <vector>
+
+#include "booking/booking_record.h"
+
+/// Orders by personnel number, then by date text (DDMMYY, so day first), both
+/// compared as unsigned bytes. Returns negative, zero or positive.
+int compareBookings(const BookingRecord& a, const BookingRecord& b);
+
+/// Sorts the array ascending by compareBookings.
+void sortBookings(std::vector<BookingRecord>& bookings);

@@ -1,0 +1,126 @@
+#include "booking/text_file.h"
+
+#include <cstdarg>
+#include <cstring>
+
+namespace {
+/// Windows' end-of-file mark in text mode.
+constexpr int kCtrlZ = 0x1A;
+/// Longest line that TextWriter::printf formats in one go; output lines of
+/// this program are far shorter.
+constexpr size_t kLineMax = 1024;
+}  // namespace
+
+int TextReader::open(const char* path) {
+  close();
+  file_ = std::fopen(path, "rb");
+  if (file_ == nullptr) return -1;
+  pos_ = len_ = 0;
+  ended_ = false;
+  return 0;
+}
+
+int TextReader::rawByte() {
+  if (pos_ == len_) {
+    if (ended_ || file_ == nullptr) return -1;
+    len_ = std::fread(buf_, 1, sizeof buf_, file_);
+    pos_ = 0;
+    if (len_ == 0) {
+      ended_ = true;
+      return -1;
+    }
+  }
+  return buf_[pos_++];
+}
+
+int TextReader::get() {
+  if (ended_ && pos_ == len_) return -1;
+  int c = rawByte();
+  if (c == kCtrlZ) {
+    ended_ = true;
+    pos_ = len_ = 0;
+    return -1;
+  }
+  if (c != '\r') return c;
+  // A CR is only swallowed when an LF follows it directly.
+  int next = rawByte();
+  if (next == '\n') return '\n';
+  if (next != -1) --pos_;  // give it back: the buffer still holds it
+  return '\r';
+}
+
+size_t TextReader::read(char* dst, size_t n) {
+  size_t got = 0;
+  while (got < n) {
+    int c = get();
+    if (c < 0) break;
+    dst[got++] = static_cast<char>(c);
+  }
+  return got;
+}
+
+bool TextReader::readLine(char* dst, size_t cap) {
+  if (cap == 0) return false;
+  size_t got = 0;
+  while (got + 1 < cap) {
+    int c = get();
+    if (c < 0) break;
+    dst[got++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  dst[got] = '\0';
+  return got > 0;
+}
+
+void TextReader::close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  pos_ = len_ = 0;
+  ended_ = true;
+}
+
+int TextWriter::openAppend(const char* path) {
+  close();
+  file_ = std::fopen(path, "ab");
+  failed_ = false;
+  return file_ != nullptr ? 0 : -1;
+}
+
+int TextWriter::write(const char* text, size_t n) {
+  if (file_ == nullptr) return -1;
+  size_t start = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (text[i] != '\n') continue;
+    if (std::fwrite(text + start, 1, i - start, file_) != i - start ||
+        std::fwrite("\r\n", 1, 2, file_) != 2)
+      failed_ = true;
+    start = i + 1;
+  }
+  if (start < n && std::fwrite(text + start, 1, n - start, file_) != n - start)
+    failed_ = true;
+  return failed_ ? -1 : 0;
+}
+
+int TextWriter::printf(const char* format, ...) {
+  char line[kLineMax];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (n < 0 || static_cast<size_t>(n) >= sizeof line) {
+    failed_ = true;  // never write a cut line as if it were whole
+    return -1;
+  }
+  return write(line, static_cast<size_t>(n));
+}
+
+int TextWriter::close() {
+  if (file_ == nullptr) return 0;
+  bool ok = !failed_;
+  if (std::fflush(file_) != 0) ok = false;
+  if (std::ferror(file_)) ok = false;
+  if (std::fclose(file_) != 0) ok = false;
+  file_ = nullptr;
+  failed_ = false;
+  return ok ? 0 : -1;
+}

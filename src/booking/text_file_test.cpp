@@ -1,0 +1,120 @@
+#include "booking/text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+std::string tempPath(const std::string& name) {
+  return (std::filesystem::temp_directory_path() / ("dulmar_textfile_" + name)).string();
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string readAllTranslated(const std::string& bytes) {
+  std::string path = tempPath("read");
+  writeBytes(path, bytes);
+  TextReader in;
+  EXPECT_EQ(in.open(path.c_str()), 0);
+  std::string out;
+  for (int c; (c = in.get()) >= 0;) out += static_cast<char>(c);
+  std::remove(path.c_str());
+  return out;
+}
+}  // namespace
+
+TEST(TextReader, TranslatesLineEndsAsWindowsTextMode) {
+  EXPECT_EQ(readAllTranslated("a\r\nb\r\n"), "a\nb\n");
+  EXPECT_EQ(readAllTranslated("a\nb"), "a\nb");
+  EXPECT_EQ(readAllTranslated("a\rb\r"), "a\rb\r");          // a lone CR stays
+  EXPECT_EQ(readAllTranslated("a\r\r\nb"), "a\r\nb");       // only the CR before LF goes
+  EXPECT_EQ(readAllTranslated(""), "");
+}
+
+TEST(TextReader, CtrlZEndsTheInputForGood) {
+  EXPECT_EQ(readAllTranslated(std::string("ab\x1A" "cd\r\n", 7)), "ab");
+  EXPECT_EQ(readAllTranslated(std::string("ab\r\x1A" "cd", 6)), "ab\r");
+  EXPECT_EQ(readAllTranslated(std::string("\x1A", 1)), "");
+}
+
+TEST(TextReader, CrLfSplitAcrossTheReadBufferIsOneLineFeed) {
+  // The reader's buffer holds 16384 bytes: put the CR last in the first fill.
+  std::string bytes(16383, 'x');
+  bytes += "\r\nz";
+  std::string got = readAllTranslated(bytes);
+  ASSERT_EQ(got.size(), 16385u);
+  EXPECT_EQ(got.substr(16383), "\nz");
+}
+
+TEST(TextReader, ReadLineBehavesAsFgets) {
+  std::string path = tempPath("lines");
+  writeBytes(path, "first\r\nsecond line that is long\r\nlast");
+  TextReader in;
+  ASSERT_EQ(in.open(path.c_str()), 0);
+  char buf[8];
+  ASSERT_TRUE(in.readLine(buf, sizeof buf));
+  EXPECT_STREQ(buf, "first\n");
+  ASSERT_TRUE(in.readLine(buf, sizeof buf));
+  EXPECT_STREQ(buf, "second ");  // cut at the capacity; the rest is the next line
+  ASSERT_TRUE(in.readLine(buf, sizeof buf));
+  EXPECT_STREQ(buf, "line th");
+  ASSERT_TRUE(in.readLine(buf, sizeof buf));
+  EXPECT_STREQ(buf, "at is l");
+  ASSERT_TRUE(in.readLine(buf, sizeof buf));
+  EXPECT_STREQ(buf, "ong\n");
+  ASSERT_TRUE(in.readLine(buf, sizeof buf));
+  EXPECT_STREQ(buf, "last");  // a file may end without a line end
+  EXPECT_FALSE(in.readLine(buf, sizeof buf));
+  std::remove(path.c_str());
+}
+
+TEST(TextReader, MissingFileDoesNotOpen) {
+  TextReader in;
+  EXPECT_EQ(in.open(tempPath("does/not/exist").c_str()), -1);
+  EXPECT_FALSE(in.isOpen());
+  EXPECT_EQ(in.get(), -1);
+}
+
+TEST(TextWriter, WritesCrLfAndAppends) {
+  std::string path = tempPath("write");
+  writeBytes(path, "old\r\n");
+  TextWriter out;
+  ASSERT_EQ(out.openAppend(path.c_str()), 0);
+  EXPECT_EQ(out.printf("%s,%d\n", "a", 1), 0);
+  EXPECT_EQ(out.write("b\nc", 3), 0);
+  EXPECT_EQ(out.close(), 0);
+  EXPECT_EQ(readBytes(path), "old\r\na,1\r\nb\r\nc");
+  std::remove(path.c_str());
+}
+
+TEST(TextWriter, CreatesMissingFileButNotMissingFolder) {
+  std::string path = tempPath("created");
+  std::remove(path.c_str());
+  TextWriter out;
+  ASSERT_EQ(out.openAppend(path.c_str()), 0);
+  EXPECT_EQ(out.close(), 0);
+  EXPECT_TRUE(std::filesystem::exists(path));
+  std::remove(path.c_str());
+  EXPECT_EQ(out.openAppend(tempPath("no-such-folder/x").c_str()), -1);
+}
+
+#if defined(__linux__)
+TEST(TextWriter, FullDiskIsReportedNotSwallowed) {
+  // /dev/full accepts the open and fails every write that reaches it.
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TextWriter out;
+  ASSERT_EQ(out.openAppend("/dev/full"), 0);
+  out.printf("%s\n", "line");  // buffered: may only fail at the flush
+  EXPECT_EQ(out.close(), -1);
+}
+#endif

@@ -1,0 +1,47 @@
+#include "db/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "common/field.h"
+
+TEST(TrimDiagText, DropsBlanksTabsAndLineFeedsButKeepsCr) {
+  char a[] = "message \t\n\n";
+  trimDiagText(a);
+  EXPECT_STREQ(a, "message");
+  char b[] = "message\r";
+  trimDiagText(b);
+  EXPECT_STREQ(b, "message\r");
+  char c[] = " \t\n";
+  trimDiagText(c);
+  EXPECT_STREQ(c, "");
+}
+
+TEST(DbLastError, NoDiagnosisLeavesTheTextUntouched) {
+  dbResetForTest();
+  int32_t native = 77;
+  char text[kDiagTextCapacity] = "untouched";
+  dbLastError(&native, text);
+  EXPECT_EQ(native, 0);
+  EXPECT_STREQ(text, "untouched");
+}
+
+TEST(DbLastError, CopiesAtMost256CharactersTrimmed) {
+  dbResetForTest();
+  diagRecord.nativeError = 2627;
+  std::string longMessage(300, 'm');
+  copyField(diagRecord.message, longMessage);
+  int32_t native = 0;
+  char text[kDiagTextCapacity] = {};
+  dbLastError(&native, text);
+  EXPECT_EQ(native, 2627);
+  EXPECT_EQ(std::string(text), std::string(256, 'm'));
+
+  copyField(diagRecord.message, "Violation of PRIMARY KEY constraint 'PK'.  \n");
+  std::memset(text, 0, sizeof text);
+  dbLastError(&native, text);
+  EXPECT_STREQ(text, "Violation of PRIMARY KEY constraint 'PK'.");
+  dbResetForTest();
+}

@@ -1,0 +1,87 @@
+#include "db/lookups.h"
+
+#include <cstring>
+
+#include "booking/booking_date.h"
+#include "db/connection.h"
+#include "db/fetch_column.h"
+#include "db/statement.h"
+
+namespace {
+/// Capacity of a booking text with every character an apostrophe, doubled.
+constexpr size_t kEscapedCapacity = 2 * sizeof BookingRecord::costCentre + 1;
+
+// The licence and tenant numbers stand unquoted in the schema lookup, so
+// anything but an optionally signed run of digits could change the statement.
+bool isDecimalInteger(const char* text) {
+  if (*text == '-' || *text == '+') ++text;
+  if (*text == '\0') return false;
+  for (; *text != '\0'; ++text)
+    if (*text < '0' || *text > '9') return false;
+  return true;
+}
+
+/// Executes the query in the statement buffer, binds its first count columns
+/// and fetches the first row. Returns 0 (a row), -1, or SQLFetch's code.
+int queryFirstRow(const StatementGuard& stmt, BoundColumn* columns, int count) {
+  if (SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(statementBuffer), SQL_NTS) == SQL_ERROR)
+    return -1;
+  for (int i = 0; i < count; ++i) bindColumn(stmt.handle, static_cast<SQLUSMALLINT>(i + 1), columns[i]);
+  SQLRETURN rc = SQLFetch(stmt.handle);
+  return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO ? 0 : rc;
+}
+}  // namespace
+
+int SQLSelectKvs301Asw(BookingRecord& record, char (&licence)[kLicenceCapacity],
+                       char (&tenant)[kTenantCapacity]) {
+  char day[kDayTextCapacity];
+  char badge[kEscapedCapacity];
+  StatementGuard stmt;
+  if (stmt.allocation == SQL_ERROR) return -1;
+  if (bookingDayText(record, day, sizeof day) != 0 || escapeSql(record.badge, badge) != 0) return -1;
+  if (formatStatement(kStatementLimit,
+                      "SELECT AswPnr, AswLiz, AswMnd  FROM KVSYSTEM.Kvs301Asw  WHERE AswNum = '%s'   AND  "
+                      "AswGVo <= convert(DATETIME, '%s',120)   AND (AswGbi >= convert(DATETIME, '%s',120)   "
+                      "OR AswGbi IS NULL)",
+                      badge, day, day) != 0)
+    return -1;
+  BoundColumn columns[3];
+  if (int rc = queryFirstRow(stmt, columns, 3); rc != 0) return rc;
+  // A value that does not fit its field is never cut: the badge counts as
+  // not found, and the run reports it as such.
+  char pnrText[sizeof record.personnelNumber];
+  char lizText[kLicenceCapacity];
+  char mndText[kTenantCapacity];
+  if (takeColumn(columns[0], pnrText) != 0 || takeColumn(columns[1], lizText) != 0 ||
+      takeColumn(columns[2], mndText) != 0)
+    return SQL_NO_DATA;
+  std::memcpy(record.personnelNumber, pnrText, sizeof pnrText);
+  std::memcpy(licence, lizText, sizeof lizText);
+  std::memcpy(tenant, mndText, sizeof mndText);
+  return 0;
+}
+
+int SQLSelectKvs112Mnd(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema]) {
+  StatementGuard stmt;
+  if (stmt.allocation == SQL_ERROR) return -1;
+  if (!isDecimalInteger(licence) || !isDecimalInteger(tenant)) return -1;
+  if (formatStatement(kStatementLimit,
+                      " SELECT MndSch  FROM KVSYSTEM.Kvs112Mnd  WHERE MndLiz = %s  AND MndNum = %s  AND MndKon = 0 ",
+                      licence, tenant) != 0)
+    return -1;
+  BoundColumn sch;
+  if (int rc = queryFirstRow(stmt, &sch, 1); rc != 0) return rc;
+  return takeColumn(sch, schema) == 0 ? 0 : SQL_NO_DATA;
+}
+
+int SQLSelectO1003KstStelle(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) {
+  char escaped[kEscapedCapacity];
+  StatementGuard stmt;
+  if (stmt.allocation == SQL_ERROR) return -1;
+  if (escapeSql(workstation, escaped) != 0) return -1;
+  if (formatStatement(kStatementLimit, " SELECT KstNum  FROM O1003KSTSTELLE  WHERE KstApz= '%s' ", escaped) != 0)
+    return -1;
+  BoundColumn kst;
+  if (int rc = queryFirstRow(stmt, &kst, 1); rc != 0) return rc;
+  return takeColumn(kst, costCentre) == 0 ? 0 : SQL_NO_DATA;
+}

@@ -1,0 +1,47 @@
+#include "db/statement.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "db/connection.h"
+
+StatementGuard::StatementGuard() {
+  allocation = SQLAllocHandle(SQL_HANDLE_STMT, dbConnection, &handle);
+  if (allocation == SQL_ERROR) handle = SQL_NULL_HSTMT;
+}
+
+StatementGuard::~StatementGuard() {
+  if (allocation != SQL_ERROR && handle != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle);
+}
+
+int formatStatement(int limit, const char* format, ...) {
+  if (limit > kStatementCapacity) limit = kStatementCapacity;
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(statementBuffer, static_cast<size_t>(limit), format, args);
+  va_end(args);
+  // A cut statement would run a different query: refuse it and leave the
+  // buffer empty, so nothing can execute it by mistake.
+  if (n < 0 || n >= limit) {
+    statementBuffer[0] = '\0';
+    return -1;
+  }
+  return 0;
+}
+
+int escapeSqlText(std::string_view text, char* dst, size_t cap) {
+  if (cap == 0) return -1;
+  size_t out = 0;
+  for (char c : text) {
+    if (c == '\0') break;
+    size_t need = c == '\'' ? 2 : 1;
+    if (out + need >= cap) {
+      dst[0] = '\0';
+      return -1;
+    }
+    dst[out++] = c;
+    if (c == '\'') dst[out++] = '\'';
+  }
+  dst[out] = '\0';
+  return 0;
+}

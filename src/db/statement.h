@@ -1,0 +1,39 @@
+#pragma once
+// The pieces every statement of the program shares: a guarded statement
+// handle, bounded formatting into the shared buffer and the escaping of texts
+// that go between apostrophes.
+
+#include <cstddef>
+#include <string_view>
+
+#include "db/odbc.h"
+
+/// A statement handle on the program's connection, freed on every path.
+struct StatementGuard {
+  StatementGuard();
+  StatementGuard(const StatementGuard&) = delete;
+  StatementGuard& operator=(const StatementGuard&) = delete;
+  ~StatementGuard();
+
+  /// The result of the allocation: SQL_ERROR when there is no handle.
+  SQLRETURN allocation = SQL_ERROR;
+  SQLHSTMT handle = SQL_NULL_HSTMT;
+};
+
+/// snprintf into the shared statement buffer. Returns 0, or -1 when the
+/// statement would be limit characters or longer (it is then never executed).
+int formatStatement(int limit, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+/// Copies text into dst (capacity cap) with every apostrophe doubled, as SQL
+/// Server reads a literal. Returns 0, or -1 when it does not fit (dst empty).
+int escapeSqlText(std::string_view text, char* dst, size_t cap);
+
+/// escapeSqlText into an array; twice the field plus one always fits a field.
+template <size_t N>
+int escapeSql(std::string_view text, char (&dst)[N]) {
+  return escapeSqlText(text, dst, N);
+}

@@ -1,0 +1,39 @@
+#include "db/statement.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "db/connection.h"
+
+TEST(EscapeSql, DoublesApostrophesOnly) {
+  char out[16];
+  ASSERT_EQ(escapeSql("O'Neil", out), 0);
+  EXPECT_STREQ(out, "O''Neil");
+  ASSERT_EQ(escapeSql("''", out), 0);
+  EXPECT_STREQ(out, "''''");
+  ASSERT_EQ(escapeSql("plain", out), 0);
+  EXPECT_STREQ(out, "plain");
+}
+
+TEST(EscapeSql, RefusesWhatDoesNotFitInsteadOfCutting) {
+  char out[5];
+  EXPECT_EQ(escapeSql("abcd", out), 0);
+  EXPECT_EQ(escapeSql("abcde", out), -1);
+  EXPECT_STREQ(out, "");
+  // A doubled apostrophe is never split: "ab'" needs 4 characters.
+  EXPECT_EQ(escapeSql("abc'", out), -1);
+  EXPECT_STREQ(out, "");
+}
+
+TEST(FormatStatement, RefusesStatementsAtTheLimit) {
+  std::string a(kStatementLimit - 1, 'a');
+  ASSERT_EQ(formatStatement(kStatementLimit, "%s", a.c_str()), 0);
+  EXPECT_EQ(std::string(statementBuffer), a);
+  std::string b(kStatementLimit, 'b');
+  EXPECT_EQ(formatStatement(kStatementLimit, "%s", b.c_str()), -1);
+  EXPECT_STREQ(statementBuffer, "");  // nothing left that could run cut
+  // A limit above the buffer is held to the buffer.
+  std::string c(kStatementCapacity, 'c');
+  EXPECT_EQ(formatStatement(kStatementCapacity + 100, "%s", c.c_str()), -1);
+}
