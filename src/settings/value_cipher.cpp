@@ -1,0 +1,110 @@
+#include "settings/value_cipher.h"
+
+#include <cstring>
+
+BlowfishState blowfishState;
+
+namespace {
+/// Upper-case digits of the stored form.
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+/// The cipher words of a block: each half of the bytes read little-endian.
+void bytesToWords(const unsigned char* b, uint32_t& left, uint32_t& right) {
+  left = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 |
+         uint32_t{b[3]} << 24;
+  right = uint32_t{b[4]} | uint32_t{b[5]} << 8 | uint32_t{b[6]} << 16 |
+          uint32_t{b[7]} << 24;
+}
+
+/// The inverse of bytesToWords.
+void wordsToBytes(uint32_t left, uint32_t right, unsigned char* b) {
+  for (int i = 0; i < 4; ++i) {
+    b[i] = static_cast<unsigned char>(left >> (8 * i));
+    b[4 + i] = static_cast<unsigned char>(right >> (8 * i));
+  }
+}
+
+/// Builds the shared state from a zero-terminated key.
+void initFromKey(const char* key) {
+  const size_t length = key != nullptr ? std::strlen(key) : 0;
+  blowfishInit(blowfishState, reinterpret_cast<const unsigned char*>(key),
+               length);
+}
+}  // namespace
+
+void wipeBytes(void* p, size_t n) {
+  volatile unsigned char* bytes = static_cast<volatile unsigned char*>(p);
+  for (size_t i = 0; i < n; ++i) bytes[i] = 0;
+}
+
+void hexToBytes(const char* text, size_t count, unsigned char* out) {
+  // Unsigned arithmetic wraps modulo 2^32, a multiple of 256, so the low byte
+  // is the value modulo 256 even where a character's value is "negative".
+  auto value = [](char c) -> uint32_t {
+    const uint32_t code = static_cast<unsigned char>(c);
+    return (code >= 'A' && code <= 'F') ? code - 55 : code - 48;
+  };
+  for (size_t i = 0; i < count / 2; ++i) {
+    out[i] = static_cast<unsigned char>(16 * value(text[2 * i]) +
+                                        value(text[2 * i + 1]));
+  }
+}
+
+int32_t decryptValue(const char* cipherText, char* out, size_t outCap,
+                     const char* key) {
+  initFromKey(key);
+  const size_t length = cipherText != nullptr ? std::strlen(cipherText) : 0;
+  // Only whole groups: a cut-off last group has no defined plain text, and
+  // reading 16 digits of it would run past the text.
+  size_t groups = length / cipherGroupDigits;
+  const size_t fit = outCap > 0 ? (outCap - 1) / cipherBlockBytes : 0;
+  if (groups > fit) groups = fit;
+
+  unsigned char block[cipherBlockBytes];
+  for (size_t g = 0; g < groups; ++g) {
+    hexToBytes(cipherText + g * cipherGroupDigits, cipherGroupDigits, block);
+    uint32_t left = 0;
+    uint32_t right = 0;
+    bytesToWords(block, left, right);
+    blowfishDecipher(blowfishState, left, right);
+    wordsToBytes(left, right, block);
+    std::memcpy(out + g * cipherBlockBytes, block, sizeof block);
+  }
+  if (outCap > 0) out[groups * cipherBlockBytes] = '\0';
+  wipeBytes(block, sizeof block);
+  wipeBytes(&blowfishState, sizeof blowfishState);
+  return 1;
+}
+
+int encryptValue(std::string_view plain, char* out, size_t outCap,
+                 const char* key) {
+  const size_t blocks = (plain.size() + cipherBlockBytes - 1) / cipherBlockBytes;
+  if (outCap == 0) return -1;
+  if (blocks > (outCap - 1) / cipherGroupDigits) {
+    out[0] = '\0';
+    return -1;
+  }
+  initFromKey(key);
+  unsigned char block[cipherBlockBytes];
+  for (size_t g = 0; g < blocks; ++g) {
+    std::memset(block, 0, sizeof block);
+    const size_t start = g * cipherBlockBytes;
+    const size_t n = plain.size() - start < sizeof block ? plain.size() - start
+                                                         : sizeof block;
+    std::memcpy(block, plain.data() + start, n);
+    uint32_t left = 0;
+    uint32_t right = 0;
+    bytesToWords(block, left, right);
+    blowfishEncipher(blowfishState, left, right);
+    wordsToBytes(left, right, block);
+    char* digits = out + g * cipherGroupDigits;
+    for (size_t i = 0; i < sizeof block; ++i) {
+      digits[2 * i] = kHexDigits[block[i] >> 4];
+      digits[2 * i + 1] = kHexDigits[block[i] & 0x0F];
+    }
+  }
+  out[blocks * cipherGroupDigits] = '\0';
+  wipeBytes(block, sizeof block);
+  wipeBytes(&blowfishState, sizeof blowfishState);
+  return 0;
+}
