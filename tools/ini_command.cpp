@@ -1,0 +1,188 @@
+#include "ini_command.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "file_replace.h"
+#include "ini_edit.h"
+#include "settings/ini_reader.h"
+#include "settings/value_cipher.h"
+
+namespace {
+/// Cipher text of the longest value and its terminator.
+constexpr size_t kCipherCapacity =
+    iniMaxValueLength / cipherBlockBytes * cipherGroupDigits + 1;
+/// More than this from standard input is too long whatever it holds.
+constexpr size_t kInputLimit = 4096;
+
+constexpr char kHelp[] =
+    "Usage: dulmar-ini COMMAND ARGUMENTS\n"
+    "Writes and checks the enciphered connection settings in the settings\n"
+    "file (KORVANDEL.INI) that dulmar reads.\n"
+    "\n"
+    "  dulmar-ini encipher TEXT       print TEXT as the cipher text dulmar reads\n"
+    "  dulmar-ini decipher HEX        print the plain text of a cipher text\n"
+    "  dulmar-ini get FILE KEY        print the value dulmar reads for KEY\n"
+    "  dulmar-ini set FILE KEY VALUE  store VALUE for KEY where dulmar finds it\n"
+    "  dulmar-ini help                print this text\n"
+    "\n"
+    "dulmar reads the keys DATABASE (ODBC data source), LOGIN and PASS.\n"
+    "A TEXT or VALUE of \"-\" is read from standard input, one line end at its\n"
+    "end dropped; that keeps a password off the command line. A value holds at\n"
+    "most 96 characters and no zero byte or line end. set replaces the file in\n"
+    "one step and keeps every line it does not change; a missing FILE is made.\n"
+    "\n"
+    "Exit status: 0 done, 1 failed, 2 wrong command line.\n";
+
+struct Streams {
+  FILE* in;
+  FILE* out;
+  FILE* err;
+};
+
+int usage(const Streams& io, const char* problem) {
+  std::fprintf(io.err, "dulmar-ini: %s\nTry 'dulmar-ini help'.\n", problem);
+  return iniExitUsage;
+}
+
+int fail(const Streams& io, const std::string& message) {
+  std::fprintf(io.err, "dulmar-ini: %s\n", message.c_str());
+  return iniExitFailed;
+}
+
+/// The argument itself, or standard input for "-" (one trailing LF or CR LF
+/// dropped). Returns 0, or -1 when the input cannot be read.
+int argumentText(const Streams& io, const char* arg, std::string& text) {
+  text.clear();
+  if (std::strcmp(arg, "-") != 0) {
+    text = arg;
+    return 0;
+  }
+  char chunk[512];
+  size_t n = 0;
+  while (text.size() <= kInputLimit &&
+         (n = std::fread(chunk, 1, sizeof chunk, io.in)) > 0)
+    text.append(chunk, n);
+  if (std::ferror(io.in)) return -1;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  if (!text.empty() && text.back() == '\r') text.pop_back();
+  return 0;
+}
+
+/// Reads and checks a value argument. Returns 0, or an exit status.
+int valueArgument(const Streams& io, const char* arg, std::string& value) {
+  if (argumentText(io, arg, value) != 0)
+    return fail(io, std::string("cannot read standard input: ") + std::strerror(errno));
+  if (const char* problem = settingValueProblem(value)) return fail(io, problem);
+  return 0;
+}
+
+int encipher(const Streams& io, const char* arg) {
+  std::string value;
+  if (int status = valueArgument(io, arg, value)) return status;
+  char hex[kCipherCapacity];
+  if (encryptValue(value, hex, sizeof hex, settingsKey) != 0)
+    return fail(io, "the value does not fit a settings field");
+  std::fprintf(io.out, "%s\n", hex);
+  return iniExitDone;
+}
+
+int decipher(const Streams& io, const char* hex) {
+  const std::string_view text = hex;
+  const size_t bad = text.find_first_not_of("0123456789ABCDEF");
+  if (bad != std::string_view::npos)
+    return fail(io, "the cipher text holds \"" + std::string(1, text[bad]) +
+                        "\", which is no upper-case hexadecimal digit");
+  if (text.size() % cipherGroupDigits != 0)
+    return fail(io, "the cipher text has " + std::to_string(text.size()) +
+                        " digits, which is no multiple of 16");
+  if (text.size() >= kCipherCapacity)
+    return fail(io, "the cipher text is longer than a settings field holds "
+                    "(192 digits)");
+  char plain[kCipherCapacity / 2 + 1];
+  decryptValue(hex, plain, sizeof plain, settingsKey);
+  std::fprintf(io.out, "%s\n", plain);
+  wipeBytes(plain, sizeof plain);
+  return iniExitDone;
+}
+
+int get(const Streams& io, const char* path, const char* key) {
+  std::string raw;
+  if (readWholeFile(path, raw) != 0)
+    return fail(io, std::string("cannot read ") + path + ": " + std::strerror(errno));
+  // Which pair answers, for the notes; the value comes from the program's
+  // own reader, exactly as a run reads it.
+  const int answering = findAnsweringPair(readerLayout(raw), key);
+  const std::string answeringKey = iniKey;
+  iniGetValue("", key, 0, path);
+  std::fprintf(io.out, "%s\n", iniValue);
+  if (answering < 0) {
+    std::fprintf(io.err, "dulmar-ini: note: no pair of %s answers %s; dulmar reads an empty value\n",
+                 path, key);
+  } else if (answeringKey != key) {
+    std::fprintf(io.err,
+                 "dulmar-ini: note: %s is answered by pair %d, whose empty section or number 0 "
+                 "answers every request\n",
+                 key, answering + 1);
+  }
+  return iniExitDone;
+}
+
+int set(const Streams& io, const char* path, const char* key, const char* arg) {
+  if (const char* problem = keyNameProblem(key)) return fail(io, problem);
+  std::string value;
+  if (int status = valueArgument(io, arg, value)) return status;
+
+  std::string raw;
+  if (readWholeFile(path, raw) != 0) {
+    if (errno != ENOENT)
+      return fail(io, std::string("cannot read ") + path + ": " + std::strerror(errno));
+    std::fprintf(io.err, "dulmar-ini: note: %s does not exist; creating it\n", path);
+  }
+  char hex[kCipherCapacity];
+  if (encryptValue(value, hex, sizeof hex, settingsKey) != 0)
+    return fail(io, "the value does not fit a settings field");
+
+  ReplacementFile replacement;
+  if (replacement.write(path, withSetting(raw, key, hex)) != 0)
+    return fail(io, std::string("cannot write beside ") + path + ": " + std::strerror(errno));
+  // The program's own reader must find the value in the new file before it
+  // takes the old one's place.
+  iniGetValue("", key, 0, replacement.path().c_str());
+  const bool found = value == iniValue;
+  wipeBytes(iniValue, sizeof iniValue);
+  if (!found) return fail(io, std::string("the new file would not give the value; ") + path +
+                                  " is left as it was");
+  if (replacement.commit() != 0)
+    return fail(io, std::string("cannot replace ") + path + ": " + std::strerror(errno));
+  return iniExitDone;
+}
+}  // namespace
+
+int runIniCommand(int argc, const char* const* argv, FILE* in, FILE* out,
+                  FILE* err) {
+  const Streams io{in, out, err};
+  if (argc < 2) return usage(io, "a command is missing");
+  const std::string_view command = argv[1];
+  const int operands = argc - 2;
+  if (command == "help" || command == "--help" || command == "-h") {
+    std::fputs(kHelp, out);
+    return iniExitDone;
+  }
+  if (command == "encipher") {
+    return operands == 1 ? encipher(io, argv[2]) : usage(io, "encipher takes one TEXT");
+  }
+  if (command == "decipher") {
+    return operands == 1 ? decipher(io, argv[2]) : usage(io, "decipher takes one HEX");
+  }
+  if (command == "get") {
+    return operands == 2 ? get(io, argv[2], argv[3]) : usage(io, "get takes FILE and KEY");
+  }
+  if (command == "set") {
+    return operands == 3 ? set(io, argv[2], argv[3], argv[4])
+                         : usage(io, "set takes FILE, KEY and VALUE");
+  }
+  return usage(io, ("unknown command \"" + std::string(command) + "\"").c_str());
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The commands of dulmar-ini, apart from the process around them so that
+// tests can run them.
+
+#include <cstdio>
+
+/// Exit status of dulmar-ini when a command did its work.
+inline constexpr int iniExitDone = 0;
+/// Exit status when a command failed (bad value, unreadable file, ...).
+inline constexpr int iniExitFailed = 1;
+/// Exit status for a wrong command line.
+inline constexpr int iniExitUsage = 2;
+
+/// Runs dulmar-ini with its command line (argv[0] is the program's name),
+/// reading a TEXT or VALUE of "-" from in, writing results to out and every
+/// message to err. Returns iniExitDone, iniExitFailed or iniExitUsage.
+int runIniCommand(int argc, const char* const* argv, FILE* in, FILE* out,
+                  FILE* err);

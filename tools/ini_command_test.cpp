@@ -1,0 +1,166 @@
+#include "ini_command.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "settings/ini_reader.h"
+#include "settings/settings_test_files.h"
+
+namespace {
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string drain(FILE* f) {
+  std::rewind(f);
+  std::string text;
+  for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
+  std::fclose(f);
+  return text;
+}
+
+/// Runs dulmar-ini with args, input as its standard input.
+Result run(std::vector<std::string> args, const std::string& input = "") {
+  args.insert(args.begin(), "dulmar-ini");
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  FILE* in = std::tmpfile();
+  FILE* out = std::tmpfile();
+  FILE* err = std::tmpfile();
+  std::fwrite(input.data(), 1, input.size(), in);
+  std::rewind(in);
+  const int status = runIniCommand(static_cast<int>(argv.size()), argv.data(), in, out, err);
+  std::fclose(in);
+  return {status, drain(out), drain(err)};
+}
+
+std::string pairFor(const std::string& key, const std::string& plain, int number) {
+  return ";KVS;\r\n" + std::to_string(number) + ";" + key + ";" + cipherHex(plain) + "\r\n";
+}
+}  // namespace
+
+TEST(IniCommand, WrongCommandLinesAreUsageErrors) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {}, {"frobnicate"}, {"encipher"}, {"encipher", "a", "b"}, {"decipher"},
+           {"get", "f"}, {"set", "f", "K"}, {"set", "f", "K", "V", "W"}}) {
+    const Result r = run(args);
+    EXPECT_EQ(r.status, iniExitUsage);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("dulmar-ini: "), std::string::npos);
+    EXPECT_NE(r.err.find("help"), std::string::npos);
+  }
+  const Result help = run({"help"});
+  EXPECT_EQ(help.status, iniExitDone);
+  EXPECT_NE(help.out.find("dulmar-ini set FILE KEY VALUE"), std::string::npos);
+  EXPECT_EQ(run({"--help"}).out, help.out);
+}
+
+TEST(IniCommand, EnciphersAndDeciphers) {
+  Result r = run({"encipher", "DSN_KVS"});
+  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.out, cipherHex("DSN_KVS") + "\n");
+  r = run({"decipher", cipherHex("Gr\xFC\xDF; x")});
+  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.out, "Gr\xFC\xDF; x\n");
+  // "-" reads standard input; one line end is dropped.
+  EXPECT_EQ(run({"encipher", "-"}, "geheim\r\n").out, cipherHex("geheim") + "\n");
+  EXPECT_EQ(run({"encipher", "-"}, "geheim\n").out, cipherHex("geheim") + "\n");
+  EXPECT_EQ(run({"encipher", ""}).out, "\n");
+}
+
+TEST(IniCommand, RefusesValuesAndCipherTextsItCannotHandle) {
+  for (const auto& [args, input] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"encipher", std::string(97, 'v')}, ""},
+           {{"encipher", "-"}, std::string("a\0b", 3)},
+           {{"encipher", "-"}, "a\nb\n"},
+           {{"encipher", "-"}, std::string(5000, 'v')},
+           {{"decipher", "0123456789abcdef"}, ""},
+           {{"decipher", "0123456789ABCDE"}, ""},
+           {{"decipher", std::string(208, 'A')}, ""}}) {
+    const Result r = run(args, input);
+    EXPECT_EQ(r.status, iniExitFailed) << args[1];
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("dulmar-ini: "), std::string::npos);
+  }
+  EXPECT_EQ(run({"encipher", std::string(96, 'v')}).status, iniExitDone);
+  EXPECT_EQ(run({"decipher", std::string(192, 'A')}).status, iniExitDone);
+}
+
+TEST(IniCommand, GetPrintsWhatTheRunReads) {
+  TempSettingsFile file("x;;\r\n0;OTHER;" + cipherHex("other") + "\r\n" +
+                        pairFor("LOGIN", "sa", 2));
+  Result r = run({"get", file.path, "LOGIN"});
+  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.out, "other\n");  // number 0 answers first, as in a run
+  EXPECT_NE(r.err.find("answered by pair 1"), std::string::npos);
+
+  TempSettingsFile plain(pairFor("LOGIN", "sa", 2), "plain");
+  r = run({"get", plain.path, "LOGIN"});
+  EXPECT_EQ(r.out, "sa\n");
+  EXPECT_EQ(r.err, "");
+  r = run({"get", plain.path, "PASS"});
+  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.out, "\n");
+  EXPECT_NE(r.err.find("no pair"), std::string::npos);
+
+  r = run({"get", plain.path + ".missing", "PASS"});
+  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_NE(r.err.find("cannot read"), std::string::npos);
+}
+
+TEST(IniCommand, SetThenTheRunsReaderFindsTheValue) {
+  TempSettingsFile file(pairFor("LOGIN", "old", 2) + "; stray line\r\n");
+  const std::string values[] = {"DSN mit Leer", "sa;admin", "P\xE4\xDFw\xF6rt; \x80 !"};
+  const char* keys[] = {"DATABASE", "LOGIN", "PASS"};
+  for (int i = 0; i < 3; ++i) {
+    const Result r = run({"set", file.path, keys[i], values[i]});
+    EXPECT_EQ(r.status, iniExitDone) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  for (int i = 0; i < 3; ++i) {
+    iniGetValue("", keys[i], 0, file.c_str());
+    EXPECT_EQ(std::string(iniValue), values[i]);
+    EXPECT_EQ(run({"get", file.path, keys[i]}).out, values[i] + "\n");
+  }
+  // From standard input, line end dropped.
+  EXPECT_EQ(run({"set", file.path, "PASS", "-"}, "aus stdin\r\n").status, iniExitDone);
+  iniGetValue("", "PASS", 0, file.c_str());
+  EXPECT_STREQ(iniValue, "aus stdin");
+}
+
+TEST(IniCommand, FailedSetLeavesTheFileAsItWas) {
+  const std::string before = pairFor("PASS", "alt", 3);
+  TempSettingsFile file(before);
+  for (const auto& [args, input] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"set", file.path, "PASS", std::string(97, 'v')}, ""},
+           {{"set", file.path, "PASS", "-"}, std::string("a\0b", 3)},
+           {{"set", file.path, "PASS", "-"}, "zwei\nZeilen"},
+           {{"set", file.path, "PASS", "a\rb"}, ""},
+           {{"set", file.path, "", "v"}, ""},
+           {{"set", file.path, "PA;SS", "v"}, ""}}) {
+    const Result r = run(args, input);
+    EXPECT_EQ(r.status, iniExitFailed) << args[3];
+    EXPECT_NE(r.err.find("dulmar-ini: "), std::string::npos);
+    EXPECT_EQ(fileBytes(file.path), before);
+  }
+  const std::filesystem::path folder = std::filesystem::path(file.path).parent_path();
+  const Result r = run({"set", folder.string(), "PASS", "v"});  // a folder
+  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_NE(r.err.find("cannot read"), std::string::npos);
+}
+
+TEST(IniCommand, SetMakesAMissingFile) {
+  TempSettingsFile file("");
+  std::remove(file.c_str());
+  const Result r = run({"set", file.path, "DATABASE", "DSN"});
+  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_NE(r.err.find("creating it"), std::string::npos);
+  EXPECT_EQ(run({"get", file.path, "DATABASE"}).out, "DSN\n");
+  EXPECT_EQ(run({"set", file.path + ".d/x.ini", "DATABASE", "DSN"}).status, iniExitFailed);
+}
