@@ -1,0 +1,141 @@
+// The booking file path of a run on arbitrary bytes: the reader, the
+// normalisation, the date texts, the sort, the sorted list and the output
+// list. The lookups are stood in for by fields of the input itself, so the
+// fuzzer steers the sort keys and the duplicates of the output list too.
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "booking/booking_date.h"
+#include "booking/booking_reader.h"
+#include "booking/booking_record.h"
+#include "booking/booking_sort.h"
+#include "booking/listing.h"
+#include "booking/normalise.h"
+#include "booking/text_file.h"
+#include "common/field.h"
+#include "fuzz_support.h"
+
+namespace {
+char bookingPath[kScratchPathCapacity];
+char parameterPath[kScratchPathCapacity];
+
+bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+template <size_t N>
+bool terminated(const char (&field)[N]) {
+  return fieldView(field).size() < N;
+}
+
+bool allTerminated(const BookingRecord& r) {
+  return terminated(r.date) && terminated(r.time) && terminated(r.badge) && terminated(r.workstation) &&
+         terminated(r.schema) && terminated(r.personnelNumber) && terminated(r.costCentre);
+}
+
+bool endsInWhiteSpace(std::string_view text) { return !text.empty() && isWhiteSpace(text.back()); }
+
+/// The date texts of the insert and the run log: always whole, and a date
+/// number is either a real day of this century or the stand-in for none.
+void checkDateTexts(const BookingRecord& r) {
+  char day[kDayTextCapacity];
+  char time[kDayTextCapacity];
+  require(bookingDayText(r, day, sizeof day) == 0, "day text fits");
+  require(bookingTimeText(r, time, sizeof time) == 0, "time text fits");
+  int32_t number = bookingDateNumber(r);
+  require(number == kNoValidDateNumber || (number >= 20000101 && number <= 20991231), "date number in range");
+  const char* shown = formatDate(r);
+  require(std::strlen(shown) <= std::strlen("DD.MM.20YY"), "listing date at most DD.MM.20YY");
+}
+
+/// One output line as the parameter file holds it, built without printf.
+std::string expectedLine(const BookingRecord& r) {
+  std::string line(fieldView(r.schema));
+  if (line.size() < 20) line.append(20 - line.size(), ' ');
+  line += ',';
+  line += fieldView(r.personnelNumber);
+  if (fieldView(r.personnelNumber).size() < 8) line.append(8 - fieldView(r.personnelNumber).size(), ' ');
+  line += ',';
+  line += formatDate(r);
+  line += '\n';
+  std::string onDisk;
+  for (char c : line) {
+    if (c == '\n') onDisk += '\r';
+    onDisk += c;
+  }
+  return onDisk;
+}
+
+std::string readWholeFile(const char* path) {
+  std::string content;
+  FILE* f = std::fopen(path, "rb");
+  require(f != nullptr, "parameter file exists after writing");
+  char chunk[4096];
+  size_t n = 0;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) content.append(chunk, n);
+  std::fclose(f);
+  return content;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  scratchPath(bookingPath, "bookings.txt");
+  scratchPath(parameterPath, "param.txt");
+  silenceStandardOutput();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  writeScratchFile(bookingPath, data, size);
+  TextReader input;
+  require(input.open(bookingPath) == 0, "booking file opens");
+
+  std::vector<BookingRecord> bookings;
+  for (;;) {
+    BookingRecord* record = appendEmptyBooking(bookings);
+    require(record != nullptr, "memory for one more booking");
+    if (!readBookingGroup(input, *record)) {
+      bookings.pop_back();
+      break;
+    }
+    BookingRecord& r = *record;
+    normaliseBooking(r);
+    require(!endsInWhiteSpace(fieldView(r.badge)) && !endsInWhiteSpace(fieldView(r.workstation)),
+            "trimmed fields end in no white space");
+    require(r.workstation[0] != '0', "workstation without leading zeros");
+    // Stand-ins for the lookups, trimmed as the run trims what they return.
+    copyField(r.personnelNumber, fieldView(r.badge));
+    copyField(r.schema, fieldView(r.workstation));
+    copyField(r.costCentre, fieldView(r.badge));
+    trimRight(r.personnelNumber);
+    trimRight(r.costCentre);
+    require(allTerminated(r), "every field terminated");
+    checkDateTexts(r);
+  }
+  input.close();
+  // Every character of a group takes at least one byte of the file (a CR LF
+  // pair takes two), so no file holds more groups than size / 32.
+  require(bookings.size() <= size / 32, "no more groups than the bytes allow");
+
+  sortBookings(bookings);
+  for (size_t i = 1; i < bookings.size(); ++i)
+    require(compareBookings(bookings[i - 1], bookings[i]) <= 0, "array sorted");
+  printSortedList(bookings);
+
+  std::remove(parameterPath);
+  require(writeOutputList(bookings, parameterPath) == 0, "output list written");
+  // Each employee and day once, with the fields of its first record in the
+  // sorted array; records without personnel number or date are left out.
+  std::set<std::pair<std::string, std::string>> seen;
+  std::string expected;
+  for (const BookingRecord& r : bookings) {
+    if (r.personnelNumber[0] == '\0' || r.date[0] == '\0') continue;
+    if (seen.emplace(fieldView(r.personnelNumber), fieldView(r.date)).second) expected += expectedLine(r);
+  }
+  require(readWholeFile(parameterPath) == expected, "parameter file holds each employee and day once");
+  return 0;
+}

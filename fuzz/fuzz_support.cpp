@@ -1,0 +1,44 @@
+#include "fuzz_support.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+/// Scratch files of this process, removed when it exits.
+constexpr int kMaxScratchFiles = 4;
+const char* scratchFiles[kMaxScratchFiles];
+int scratchFileCount = 0;
+
+void removeScratchFiles() {
+  for (int i = 0; i < scratchFileCount; ++i) std::remove(scratchFiles[i]);
+}
+}  // namespace
+
+const char* scratchPath(char (&path)[kScratchPathCapacity], const char* name) {
+  const char* folder = std::getenv("TMPDIR");
+  if (folder == nullptr || folder[0] == '\0') folder = "/tmp";
+  int n = std::snprintf(path, sizeof path, "%s/dulmar-fuzz-%ld-%s", folder, static_cast<long>(getpid()), name);
+  require(n > 0 && static_cast<size_t>(n) < sizeof path, "scratch path fits");
+  require(scratchFileCount < kMaxScratchFiles, "few scratch files");
+  if (scratchFileCount == 0) std::atexit(removeScratchFiles);
+  scratchFiles[scratchFileCount++] = path;
+  return path;
+}
+
+void writeScratchFile(const char* path, const uint8_t* data, size_t size) {
+  FILE* f = std::fopen(path, "wb");
+  require(f != nullptr, "scratch file opens");
+  bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
+  ok = std::fclose(f) == 0 && ok;
+  require(ok, "scratch file is written");
+}
+
+void require(bool holds, const char* property) {
+  if (holds) return;
+  std::fprintf(stderr, "property broken: %s\n", property);
+  std::abort();
+}
+
+void silenceStandardOutput() { require(std::freopen("/dev/null", "w", stdout) != nullptr, "stdout to /dev/null"); }
