@@ -61,9 +61,11 @@ TEST(ReplacementFile, CommitReplacesTheTargetAndKeepsItsPermissions) {
   ASSERT_EQ(replacement.commit(), 0);
   EXPECT_EQ(fileBytes(target), "new content");
   EXPECT_EQ(folder.entries(), 1u);  // no temporary file left
+#ifndef _WIN32  // Windows files have no POSIX permission bits
   struct stat info;
   ASSERT_EQ(stat(target.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
+#endif
 }
 
 TEST(ReplacementFile, MakesAMissingTargetReadableByItsOwnerOnly) {
@@ -73,9 +75,11 @@ TEST(ReplacementFile, MakesAMissingTargetReadableByItsOwnerOnly) {
   ASSERT_EQ(replacement.write(target.c_str(), "x"), 0);
   ASSERT_EQ(replacement.commit(), 0);
   EXPECT_EQ(fileBytes(target), "x");
+#ifndef _WIN32  // Windows files have no POSIX permission bits
   struct stat info;
   ASSERT_EQ(stat(target.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+#endif
 }
 
 TEST(ReplacementFile, WithoutCommitNothingChanges) {
@@ -110,6 +114,9 @@ TEST(ReplacementFile, FailuresLeaveTargetAndFolderAsTheyWere) {
 }
 
 TEST(ReplacementFile, ALinkStaysALinkAndItsFileChanges) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links need extra rights on Windows and are not followed there";
+#endif
   TempFolder folder;
   const std::string real = folder.file("real.ini");
   const std::string link = folder.file("link.ini");
