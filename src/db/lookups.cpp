@@ -3,8 +3,10 @@
 #include <cstring>
 
 #include "booking/booking_date.h"
+#include "common/field.h"
 #include "db/connection.h"
 #include "db/fetch_column.h"
+#include "db/lookup_cache.h"
 #include "db/statement.h"
 
 namespace {
@@ -30,14 +32,26 @@ int queryFirstRow(const StatementGuard& stmt, BoundColumn* columns, int count) {
   SQLRETURN rc = SQLFetch(stmt.handle);
   return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO ? 0 : rc;
 }
+
+/// Keeps the answer to the statement in the buffer: the values for a row
+/// (result 0), nothing for no row. Returns result unchanged.
+int keepAnswer(int result, const char* value0 = "", const char* value1 = "", const char* value2 = "") {
+  LookupAnswer answer{};
+  answer.result = result;
+  if (result == 0) {
+    copyField(answer.values[0], value0);
+    copyField(answer.values[1], value1);
+    copyField(answer.values[2], value2);
+  }
+  runLookupCache().remember(statementBuffer, answer);  // a failure is not kept
+  return result;
+}
 }  // namespace
 
 int SQLSelectKvs301Asw(BookingRecord& record, char (&licence)[kLicenceCapacity],
                        char (&tenant)[kTenantCapacity]) {
   char day[kDayTextCapacity];
   char badge[kEscapedCapacity];
-  StatementGuard stmt;
-  if (stmt.allocation == SQL_ERROR) return -1;
   if (bookingDayText(record, day, sizeof day) != 0 || escapeSql(record.badge, badge) != 0) return -1;
   if (formatStatement(kStatementLimit,
                       "SELECT AswPnr, AswLiz, AswMnd  FROM KVSYSTEM.Kvs301Asw  WHERE AswNum = '%s'   AND  "
@@ -45,8 +59,18 @@ int SQLSelectKvs301Asw(BookingRecord& record, char (&licence)[kLicenceCapacity],
                       "OR AswGbi IS NULL)",
                       badge, day, day) != 0)
     return -1;
+  if (const LookupAnswer* known = runLookupCache().find(statementBuffer)) {
+    if (known->result == 0) {
+      copyField(record.personnelNumber, known->values[0]);
+      copyField(licence, known->values[1]);
+      copyField(tenant, known->values[2]);
+    }
+    return known->result;
+  }
+  StatementGuard stmt;
+  if (stmt.allocation == SQL_ERROR) return -1;
   BoundColumn columns[3];
-  if (int rc = queryFirstRow(stmt, columns, 3); rc != 0) return rc;
+  if (int rc = queryFirstRow(stmt, columns, 3); rc != 0) return keepAnswer(rc);
   // A value that does not fit its field is never cut: the badge counts as
   // not found, and the run reports it as such.
   char pnrText[sizeof record.personnelNumber];
@@ -54,34 +78,42 @@ int SQLSelectKvs301Asw(BookingRecord& record, char (&licence)[kLicenceCapacity],
   char mndText[kTenantCapacity];
   if (takeColumn(columns[0], pnrText) != 0 || takeColumn(columns[1], lizText) != 0 ||
       takeColumn(columns[2], mndText) != 0)
-    return SQL_NO_DATA;
+    return keepAnswer(SQL_NO_DATA);
   std::memcpy(record.personnelNumber, pnrText, sizeof pnrText);
   std::memcpy(licence, lizText, sizeof lizText);
   std::memcpy(tenant, mndText, sizeof mndText);
-  return 0;
+  return keepAnswer(0, pnrText, lizText, mndText);
 }
 
 int SQLSelectKvs112Mnd(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema]) {
-  StatementGuard stmt;
-  if (stmt.allocation == SQL_ERROR) return -1;
   if (!isDecimalInteger(licence) || !isDecimalInteger(tenant)) return -1;
   if (formatStatement(kStatementLimit,
                       " SELECT MndSch  FROM KVSYSTEM.Kvs112Mnd  WHERE MndLiz = %s  AND MndNum = %s  AND MndKon = 0 ",
                       licence, tenant) != 0)
     return -1;
+  if (const LookupAnswer* known = runLookupCache().find(statementBuffer)) {
+    if (known->result == 0) copyField(schema, known->values[0]);
+    return known->result;
+  }
+  StatementGuard stmt;
+  if (stmt.allocation == SQL_ERROR) return -1;
   BoundColumn sch;
-  if (int rc = queryFirstRow(stmt, &sch, 1); rc != 0) return rc;
-  return takeColumn(sch, schema) == 0 ? 0 : SQL_NO_DATA;
+  if (int rc = queryFirstRow(stmt, &sch, 1); rc != 0) return keepAnswer(rc);
+  return takeColumn(sch, schema) == 0 ? keepAnswer(0, schema) : keepAnswer(SQL_NO_DATA);
 }
 
 int SQLSelectO1003KstStelle(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) {
   char escaped[kEscapedCapacity];
-  StatementGuard stmt;
-  if (stmt.allocation == SQL_ERROR) return -1;
   if (escapeSql(workstation, escaped) != 0) return -1;
   if (formatStatement(kStatementLimit, " SELECT KstNum  FROM O1003KSTSTELLE  WHERE KstApz= '%s' ", escaped) != 0)
     return -1;
+  if (const LookupAnswer* known = runLookupCache().find(statementBuffer)) {
+    if (known->result == 0) copyField(costCentre, known->values[0]);
+    return known->result;
+  }
+  StatementGuard stmt;
+  if (stmt.allocation == SQL_ERROR) return -1;
   BoundColumn kst;
-  if (int rc = queryFirstRow(stmt, &kst, 1); rc != 0) return rc;
-  return takeColumn(kst, costCentre) == 0 ? 0 : SQL_NO_DATA;
+  if (int rc = queryFirstRow(stmt, &kst, 1); rc != 0) return keepAnswer(rc);
+  return takeColumn(kst, costCentre) == 0 ? keepAnswer(0, costCentre) : keepAnswer(SQL_NO_DATA);
 }
