@@ -24,6 +24,12 @@
 namespace {
 char bookingPath[kScratchPathCapacity];
 char parameterPath[kScratchPathCapacity];
+char paddedPath[kScratchPathCapacity];
+
+/// The reader's buffer size today. Short inputs never reach a refill unless
+/// padded in front; should the buffer change, the padding only moves where
+/// in the input the refill falls.
+constexpr size_t kReaderRefillAt = 16384;
 
 bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -70,6 +76,29 @@ std::string expectedLine(const BookingRecord& r) {
   return onDisk;
 }
 
+/// Every character the reader gives for the file, as text-mode input sees it.
+std::string readTranslated(const char* path) {
+  TextReader reader;
+  require(reader.open(path) == 0, "file opens");
+  std::string text;
+  char chunk[4096];
+  size_t n = 0;
+  while ((n = reader.read(chunk, sizeof chunk)) > 0) text.append(chunk, n);
+  return text;
+}
+
+/// The reader gives the same characters wherever its buffer refills: the
+/// input behind plain padding reads as the padding and then the input alone.
+void checkRefillBoundary(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  const size_t padding = kReaderRefillAt - data[0] % 64;
+  std::string padded(padding, 'P');
+  padded.append(reinterpret_cast<const char*>(data), size);
+  writeScratchFile(paddedPath, reinterpret_cast<const uint8_t*>(padded.data()), padded.size());
+  require(readTranslated(paddedPath) == std::string(padding, 'P') + readTranslated(bookingPath),
+          "a buffer refill changes nothing the reader gives");
+}
+
 std::string readWholeFile(const char* path) {
   std::string content;
   FILE* f = std::fopen(path, "rb");
@@ -85,6 +114,7 @@ std::string readWholeFile(const char* path) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   scratchPath(bookingPath, "bookings.txt");
   scratchPath(parameterPath, "param.txt");
+  scratchPath(paddedPath, "padded.txt");
   silenceStandardOutput();
   return 0;
 }
@@ -117,6 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkDateTexts(r);
   }
   input.close();
+  checkRefillBoundary(data, size);
   // Every character of a group takes at least one byte of the file (a CR LF
   // pair takes two), so no file holds more groups than size / 32.
   require(bookings.size() <= size / 32, "no more groups than the bytes allow");

@@ -9,9 +9,9 @@
 /// Capacity of a scratch file path.
 inline constexpr size_t kScratchPathCapacity = 128;
 
-/// Fills path with a file name in the scratch folder (TMPDIR, else /tmp) that
-/// is unique to this process and to name, and removed when the process exits
-/// (path must outlive the process: static storage). Returns path.
+/// Fills path with a file name in the scratch folder (TMPDIR, else /dev/shm or
+/// /tmp) that is unique to this process and to name, and removed when the
+/// process exits (path must outlive the process: static storage). Returns path.
 const char* scratchPath(char (&path)[kScratchPathCapacity], const char* name);
 
 /// Replaces the file at path with the bytes. Aborts when it cannot be written:
