@@ -216,6 +216,35 @@ TEST_F(Driver, DatetimesCompareAsDatetimesAndCharIsPadded) {
             std::vector<std::string>{"2"});
 }
 
+TEST_F(Driver, UpdateDeleteForeignKeysAndBatches) {
+  ASSERT_EQ(db.exec("CREATE TABLE Parent (Id int NOT NULL CONSTRAINT PK_Parent PRIMARY KEY, Name varchar(3) NULL); "
+                    "CREATE TABLE Child (Id int NOT NULL, ParentId int NOT NULL CONSTRAINT FK_Child_Parent "
+                    "REFERENCES Parent (Id))\nGO\nINSERT INTO Parent VALUES (1, 'one')"),
+            SQL_SUCCESS);
+  EXPECT_EQ(db.exec("INSERT INTO Child VALUES (1, 2)"), SQL_ERROR);
+  EXPECT_EQ(db.diag()[0].native, 547);
+  EXPECT_EQ(db.diag()[0].message,
+            "[dulmar-testdb][SQL Server]The INSERT statement conflicted with the FOREIGN KEY constraint "
+            "\"FK_Child_Parent\". The conflict occurred in database \"main\", table \"dbo.Parent\", column 'Id'.");
+  ASSERT_EQ(db.exec("INSERT INTO Child VALUES (1, 1)"), SQL_SUCCESS);
+  EXPECT_EQ(db.exec("DELETE FROM Parent WHERE Id = 1"), SQL_ERROR);
+  EXPECT_EQ(db.diag()[0].message,
+            "[dulmar-testdb][SQL Server]The DELETE statement conflicted with the REFERENCE constraint "
+            "\"FK_Child_Parent\". The conflict occurred in database \"main\", table \"dbo.Child\", column "
+            "'ParentId'.");
+  EXPECT_EQ(db.exec("UPDATE Parent SET Name = 'four' WHERE Id = 1"), SQL_ERROR);
+  EXPECT_EQ(db.diag()[0].native, 8152);
+  ASSERT_EQ(db.exec("UPDATE dbo.PARENT SET Name = Name + 'x' WHERE [Id] = 1"), SQL_ERROR);
+  EXPECT_EQ(db.diag()[0].native, 8152);
+  ASSERT_EQ(db.exec("UPDATE Parent SET Name = 'tw' + 'o' WHERE Id = 1"), SQL_SUCCESS);
+  ASSERT_EQ(db.exec("DELETE Child WHERE ParentId = 1; DELETE FROM Parent WHERE Name = 'TWO'"), SQL_SUCCESS);
+  EXPECT_EQ(db.rows("SELECT COUNT(*) FROM Parent p LEFT JOIN Child c ON c.ParentId = p.Id"),
+            std::vector<std::string>{"0"});
+  EXPECT_EQ(db.exec("SELECT Nope FROM Parent"), SQL_ERROR);
+  EXPECT_EQ(db.diag()[0].native, 207);
+  EXPECT_EQ(db.diag()[0].message, "[dulmar-testdb][SQL Server]Invalid column name 'Nope'.");
+}
+
 TEST_F(Driver, BoundCharColumnsReportNullTruncationAndEnd) {
   SQLHSTMT stmt = SQL_NULL_HANDLE;
   ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, db.dbc(), &stmt), SQL_SUCCESS);

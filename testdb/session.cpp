@@ -139,7 +139,7 @@ int Session::execute(std::string_view tsql, Execution& out, ErrorList& errors) {
     mapError(rc, nullptr, errors);
     return -1;
   }
-  auto statements = splitStatements(tokens);
+  auto statements = splitStatements(tsql, tokens);
   for (size_t i = 0; i < statements.size(); ++i) {
     Translation tr;
     if (!translate(tokens, statements[i].first, statements[i].second, catalog_, context_, tr, error)) {
