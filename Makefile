@@ -21,3 +21,13 @@ demo: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Speed and memory of a run against the floor of its statements (bench/run),
+# built as Release in a folder of its own.
+BENCH_BUILD ?= build-bench
+BENCH_SIZES ?= 10000 100000 1000000
+.PHONY: bench
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DDULMAR_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	bash bench/run $(BENCH_BUILD) $(BENCH_SIZES)
