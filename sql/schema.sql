@@ -57,8 +57,8 @@ CREATE TABLE KVS321BCH (
   BchVon datetime    NOT NULL,  /* booking day, midnight */
   BchUhr datetime    NOT NULL,  /* booking day and time */
   BchFkt smallint    NOT NULL,  /* function code */
-  BchFcd varchar(10) NOT NULL,  /* cost-centre change identifier, KSW by default */
-  BchKst varchar(20) NOT NULL,  /* cost centre */
+  BchFcd varchar(32) NOT NULL,  /* cost-centre change identifier, KSW by default */
+  BchKst varchar(30) NOT NULL,  /* cost centre */
   CONSTRAINT PK_KVS321BCH PRIMARY KEY (BchPnr, BchVon, BchUhr, BchFkt),
   CONSTRAINT CK_KVS321BCH_BchPnr CHECK (BchPnr <> ''),
   CONSTRAINT CK_KVS321BCH_BchKst CHECK (BchKst <> '')
