@@ -15,7 +15,12 @@
 namespace {
 /// Reads every whole group of bytes the way the run does, normalised.
 std::vector<BookingRecord> readAll(const std::string& bytes) {
-  std::string path = (std::filesystem::temp_directory_path() / "dulmar_reader_test").string();
+  // Named after the test: CTest runs tests in parallel, and a shared name lets
+  // one test remove another's file.
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string path = (std::filesystem::temp_directory_path() /
+                      ("dulmar_reader_" + std::string(test->test_suite_name()) + "_" + test->name()))
+                         .string();
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
   TextReader in;
   EXPECT_EQ(in.open(path.c_str()), 0);
@@ -85,3 +90,36 @@ TEST(BookingReader, EveryFieldStaysTerminated) {
   EXPECT_EQ(std::string(r[0].badge), std::string(13, 'X'));
   EXPECT_EQ(std::string(r[0].workstation), std::string(7, 'X'));
 }
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DULMAR_UNDER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define DULMAR_UNDER_ASAN 1
+#endif
+
+#if defined(__linux__) && !defined(DULMAR_UNDER_ASAN)
+#include <sys/resource.h>
+#include <unistd.h>
+
+TEST(BookingArrayDeathTest, RunningOutOfMemoryGivesNullAndKeepsTheArray) {
+  // In a child with 256 MiB of address space the array must hit the limit:
+  // the append then reports it and the bookings read so far stay intact.
+  EXPECT_EXIT(
+      {
+        rlimit limit{256u << 20, 256u << 20};
+        setrlimit(RLIMIT_AS, &limit);
+        std::vector<BookingRecord> bookings;
+        for (;;) {
+          BookingRecord* r = appendEmptyBooking(bookings);
+          if (r == nullptr) break;
+          r->date[0] = '1';
+        }
+        bool intact = !bookings.empty() && bookings.front().date[0] == '1' && bookings.back().date[0] == '1';
+        _exit(intact ? 3 : 1);
+      },
+      ::testing::ExitedWithCode(3), "");
+}
+#endif

@@ -21,8 +21,13 @@ BookingRecord booking(const char* pnr, const char* date, const char* schema = "S
   return r;
 }
 
+// Named after the test: CTest runs tests in parallel, and a shared name lets
+// one test remove or overwrite another's file.
 std::string tempPath(const char* name) {
-  return (std::filesystem::temp_directory_path() / name).string();
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  return (std::filesystem::temp_directory_path() /
+          (std::string(test->test_suite_name()) + "_" + test->name() + "_" + name))
+      .string();
 }
 
 std::string readBytes(const std::string& path) {

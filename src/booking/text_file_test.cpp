@@ -9,8 +9,13 @@
 #include <string>
 
 namespace {
+// Named after the test: CTest runs tests in parallel, and a shared name lets
+// one test remove or overwrite another's file.
 std::string tempPath(const std::string& name) {
-  return (std::filesystem::temp_directory_path() / ("dulmar_textfile_" + name)).string();
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  return (std::filesystem::temp_directory_path() /
+          ("dulmar_textfile_" + std::string(test->test_suite_name()) + "_" + test->name() + "_" + name))
+      .string();
 }
 
 void writeBytes(const std::string& path, const std::string& bytes) {
