@@ -104,22 +104,24 @@ TEST(BookingReader, EveryFieldStaysTerminated) {
 #include <sys/resource.h>
 #include <unistd.h>
 
+namespace {
+/// Fills a booking array until memory runs out under a 256 MiB address-space
+/// limit; exits 3 when the append reported it and the array stayed intact.
+[[noreturn]] void fillUntilMemoryRunsOut() {
+  rlimit limit{256u << 20, 256u << 20};
+  setrlimit(RLIMIT_AS, &limit);
+  std::vector<BookingRecord> bookings;
+  for (;;) {
+    BookingRecord* r = appendEmptyBooking(bookings);
+    if (r == nullptr) break;
+    r->date[0] = '1';
+  }
+  bool intact = !bookings.empty() && bookings.front().date[0] == '1' && bookings.back().date[0] == '1';
+  _exit(intact ? 3 : 1);
+}
+}  // namespace
+
 TEST(BookingArrayDeathTest, RunningOutOfMemoryGivesNullAndKeepsTheArray) {
-  // In a child with 256 MiB of address space the array must hit the limit:
-  // the append then reports it and the bookings read so far stay intact.
-  EXPECT_EXIT(
-      {
-        rlimit limit{256u << 20, 256u << 20};
-        setrlimit(RLIMIT_AS, &limit);
-        std::vector<BookingRecord> bookings;
-        for (;;) {
-          BookingRecord* r = appendEmptyBooking(bookings);
-          if (r == nullptr) break;
-          r->date[0] = '1';
-        }
-        bool intact = !bookings.empty() && bookings.front().date[0] == '1' && bookings.back().date[0] == '1';
-        _exit(intact ? 3 : 1);
-      },
-      ::testing::ExitedWithCode(3), "");
+  EXPECT_EXIT(fillUntilMemoryRunsOut(), ::testing::ExitedWithCode(3), "");
 }
 #endif
