@@ -205,11 +205,11 @@ bool Translator::createTable() {
     Column col;
     if (!readName(col.name)) return false;
     if (table.find(col.name)) deferError(serverError(2705, {col.name, table.name}), kBindError);
-    TypeSpec spec;
-    if (!typeSpec(spec, 1, static_cast<int>(table.columns.size()) + 1)) return false;
-    col.type = spec.type;
-    col.length = spec.length;
-    col.scale = spec.scale;
+    TypeSpec declared;
+    if (!typeSpec(declared, 1, static_cast<int>(table.columns.size()) + 1)) return false;
+    col.type = declared.type;
+    col.length = declared.length;
+    col.scale = declared.scale;
     if (acceptKeyword("COLLATE")) {
       std::string collation;
       if (!readName(collation)) return false;

@@ -222,11 +222,11 @@ bool Translator::selectStatement() {
 
 std::string Translator::coerceForColumn(Expr& e, const Column& c, const Table& t, const char* verb,
                                         InsertValue* record) {
-  TypeSpec spec{c.type, c.length, c.scale};
+  TypeSpec columnType{c.type, c.length, c.scale};
   if (e.isConst) {
     Value v;
     ServerError err;
-    if (!coerceToColumn(e.value, spec, v, err)) {
+    if (!coerceToColumn(e.value, columnType, v, err)) {
       deferError(err, kRuntimeError);
       v = Value::null();
     } else if (v.kind == ValueKind::Null && c.notNull) {
@@ -319,11 +319,11 @@ bool Translator::insertStatement() {
     return true;
   }
   if (atKeyword("SELECT") || (atSymbol("(") && atKeyword("SELECT", 1))) {
-    std::vector<TypeSpec> specs;
-    for (const Column* c : targets) specs.push_back(c ? TypeSpec{c->type, c->length, c->scale} : TypeSpec{});
+    std::vector<TypeSpec> targetTypes;
+    for (const Column* c : targets) targetTypes.push_back(c ? TypeSpec{c->type, c->length, c->scale} : TypeSpec{});
     bool parenthesized = acceptSymbol("(");
     std::string select;
-    if (!query(nullptr, select, nullptr, resolved ? &specs : nullptr)) return false;
+    if (!query(nullptr, select, nullptr, resolved ? &targetTypes : nullptr)) return false;
     if (parenthesized && !expectSymbol(")")) return false;
     out_.sql += " " + select;
     return true;
