@@ -46,6 +46,21 @@ int keepAnswer(int result, const char* value0 = "", const char* value1 = "", con
   runLookupCache().remember(statementBuffer, answer);  // a failure is not kept
   return result;
 }
+
+/// Answers the one-column query in the statement buffer, from memory when it
+/// was asked before, into out (capacity cap), which a failure leaves alone.
+/// Returns 0, -1, or SQLFetch's code (SQL_NO_DATA also for a value too long).
+int lookUpOneValue(char* out, size_t cap) {
+  if (const LookupAnswer* known = runLookupCache().find(statementBuffer)) {
+    if (known->result == 0) copyText(out, cap, known->values[0]);
+    return known->result;
+  }
+  StatementGuard stmt;
+  if (stmt.allocation == SQL_ERROR) return -1;
+  BoundColumn column;
+  if (int rc = queryFirstRow(stmt, &column, 1); rc != 0) return keepAnswer(rc);
+  return takeColumn(column, out, cap) == 0 ? keepAnswer(0, out) : keepAnswer(SQL_NO_DATA);
+}
 }  // namespace
 
 int SQLSelectKvs301Asw(BookingRecord& record, char (&licence)[kLicenceCapacity],
@@ -91,15 +106,7 @@ int SQLSelectKvs112Mnd(const char* licence, const char* tenant, char (&schema)[s
                       " SELECT MndSch  FROM KVSYSTEM.Kvs112Mnd  WHERE MndLiz = %s  AND MndNum = %s  AND MndKon = 0 ",
                       licence, tenant) != 0)
     return -1;
-  if (const LookupAnswer* known = runLookupCache().find(statementBuffer)) {
-    if (known->result == 0) copyField(schema, known->values[0]);
-    return known->result;
-  }
-  StatementGuard stmt;
-  if (stmt.allocation == SQL_ERROR) return -1;
-  BoundColumn sch;
-  if (int rc = queryFirstRow(stmt, &sch, 1); rc != 0) return keepAnswer(rc);
-  return takeColumn(sch, schema) == 0 ? keepAnswer(0, schema) : keepAnswer(SQL_NO_DATA);
+  return lookUpOneValue(schema, sizeof schema);
 }
 
 int SQLSelectO1003KstStelle(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) {
@@ -107,13 +114,5 @@ int SQLSelectO1003KstStelle(const char* workstation, char (&costCentre)[sizeof B
   if (escapeSql(workstation, escaped) != 0) return -1;
   if (formatStatement(kStatementLimit, " SELECT KstNum  FROM O1003KSTSTELLE  WHERE KstApz= '%s' ", escaped) != 0)
     return -1;
-  if (const LookupAnswer* known = runLookupCache().find(statementBuffer)) {
-    if (known->result == 0) copyField(costCentre, known->values[0]);
-    return known->result;
-  }
-  StatementGuard stmt;
-  if (stmt.allocation == SQL_ERROR) return -1;
-  BoundColumn kst;
-  if (int rc = queryFirstRow(stmt, &kst, 1); rc != 0) return keepAnswer(rc);
-  return takeColumn(kst, costCentre) == 0 ? keepAnswer(0, costCentre) : keepAnswer(SQL_NO_DATA);
+  return lookUpOneValue(costCentre, sizeof costCentre);
 }
