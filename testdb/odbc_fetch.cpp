@@ -81,7 +81,7 @@ bool cellNumber(const Cell& c, DiagArea& diag, double& d, long long& ll) {
   d = strtod(p, &end);
   while (end && *end == ' ') ++end;
   if (end == p || !end || *end || errno) {
-    diag.driver("22018", "Invalid character value for cast specification");
+    diag.driver("22018", "Invalid character value for cast");
     return false;
   }
   ll = static_cast<long long>(d);
@@ -185,7 +185,7 @@ SQLRETURN convert(const Cell& c, SQLSMALLINT cType, SQLPOINTER target, SQLLEN ca
     case SQL_C_TIMESTAMP: {
       DateTime dt;
       if (c.numeric || parseDateTime(c.text, 121, dt) != 0) {
-        diag.driver("22018", "Invalid character value for cast specification");
+        diag.driver("22018", "Invalid character value for cast");
         return SQL_ERROR;
       }
       SQL_TIMESTAMP_STRUCT ts{};
