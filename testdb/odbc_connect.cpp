@@ -123,12 +123,7 @@ SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT com
     return SQL_ERROR;
   }
   if (!dbc->connected) return SQL_SUCCESS;
-  ErrorList errors;
-  if (dbc->session.endTransaction(completion == SQL_COMMIT, errors)) {
-    dbc->diag.add(errors);
-    return SQL_ERROR;
-  }
-  return SQL_SUCCESS;
+  return endTransaction(dbc, completion == SQL_COMMIT);
 }
 
 SQLRETURN SQL_API SQLGetInfo(SQLHDBC handle, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT capacity,

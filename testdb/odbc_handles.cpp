@@ -59,6 +59,15 @@ void connectionBroken(DiagArea& diag) {
   diag.driver("08S01", "Communication link failure", 10054);
 }
 
+SQLRETURN endTransaction(Dbc* dbc, bool commit) {
+  ErrorList errors;
+  if (dbc->session.endTransaction(commit, errors)) {
+    dbc->diag.add(errors);
+    return SQL_ERROR;
+  }
+  return SQL_SUCCESS;
+}
+
 bool admitStatement(Dbc* dbc, std::string_view text, DiagArea& diag) {
   if (dbc->broken) {
     connectionBroken(diag);
@@ -220,13 +229,9 @@ SQLRETURN SQL_API SQLSetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, SQLPOI
   dbc->diag.clear();
   if (attribute == SQL_ATTR_AUTOCOMMIT) {
     bool on = reinterpret_cast<uintptr_t>(value) == SQL_AUTOCOMMIT_ON;
-    if (on && dbc->connected && !dbc->session.autocommit()) {
-      ErrorList errors;
-      if (dbc->session.endTransaction(true, errors)) {
-        dbc->diag.add(errors);
-        return SQL_ERROR;
-      }
-    }
+    // Switching autocommit on commits what is open, as SQL Server does.
+    if (on && dbc->connected && !dbc->session.autocommit() && endTransaction(dbc, true) == SQL_ERROR)
+      return SQL_ERROR;
     dbc->session.setAutocommit(on);
   }
   return SQL_SUCCESS;

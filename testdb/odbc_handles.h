@@ -131,6 +131,10 @@ void connectionBroken(DiagArea& diag);
 /// Closes the statement's result.
 void closeCursor(Stmt* stmt);
 
+/// Commits or rolls back the connection's open transaction. Returns
+/// SQL_SUCCESS, or SQL_ERROR with the server's records in the connection's diag.
+SQLRETURN endTransaction(Dbc* dbc, bool commit);
+
 /// The length of an input text given as (pointer, length or SQL_NTS).
 std::string inputText(const SQLCHAR* text, SQLINTEGER length);
 

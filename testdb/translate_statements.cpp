@@ -244,15 +244,39 @@ std::string Translator::coerceForColumn(Expr& e, const Column& c, const Table& t
   return sql;
 }
 
+bool Translator::readTargetTable(std::vector<std::string>& parts, const Table*& table) {
+  std::string written;
+  if (!readMultipartName(parts, written)) return false;
+  table = resolveTable(parts, written);
+  if (table) out_.target = table->sqliteName;
+  return true;
+}
+
+const ScopeTable& Translator::addTargetScope(Scope& scope, const Table* table, const std::string& alias) {
+  ScopeTable st;
+  st.table = table;
+  st.alias = alias;
+  st.sqlAlias = "t" + std::to_string(aliasCounter_++);
+  scope.tables.push_back(st);
+  return scope.tables.back();
+}
+
+bool Translator::appendWhere(const Scope& scope) {
+  if (acceptKeyword("WHERE")) {
+    Expr where;
+    if (!expression(scope, where)) return false;
+    out_.sql += " WHERE " + emit(where);
+  }
+  return true;
+}
+
 bool Translator::insertStatement() {
   take();
   out_.kind = StatementKind::Insert;
   acceptKeyword("INTO");
   std::vector<std::string> parts;
-  std::string written;
-  if (!readMultipartName(parts, written)) return false;
-  const Table* table = resolveTable(parts, written);
-  if (table) out_.target = table->sqliteName;
+  const Table* table = nullptr;
+  if (!readTargetTable(parts, table)) return false;
 
   std::vector<const Column*> targets;
   bool listed = atSymbol("(") && !atKeyword("SELECT", 1);
@@ -335,16 +359,10 @@ bool Translator::updateStatement() {
   take();
   out_.kind = StatementKind::Update;
   std::vector<std::string> parts;
-  std::string written;
-  if (!readMultipartName(parts, written)) return false;
-  const Table* table = resolveTable(parts, written);
-  if (table) out_.target = table->sqliteName;
+  const Table* table = nullptr;
+  if (!readTargetTable(parts, table)) return false;
   Scope scope;
-  ScopeTable st;
-  st.table = table;
-  st.alias = parts.back();
-  st.sqlAlias = "t" + std::to_string(aliasCounter_++);
-  scope.tables.push_back(st);
+  const ScopeTable& st = addTargetScope(scope, table, parts.back());
   if (!skipTableHints()) return false;
   if (!expectKeyword("SET")) return false;
   std::string sets;
@@ -361,12 +379,7 @@ bool Translator::updateStatement() {
     sets += quoteIdent(colParts.back()) + " = " + (c ? coerceForColumn(value, *c, *table, "UPDATE", nullptr) : emit(value));
   } while (acceptSymbol(","));
   out_.sql = "UPDATE " + quoteIdent(table ? table->sqliteName : "missing") + " AS " + st.sqlAlias + " SET " + sets;
-  if (acceptKeyword("WHERE")) {
-    Expr where;
-    if (!expression(scope, where)) return false;
-    out_.sql += " WHERE " + emit(where);
-  }
-  return true;
+  return appendWhere(scope);
 }
 
 bool Translator::deleteStatement() {
@@ -374,23 +387,12 @@ bool Translator::deleteStatement() {
   out_.kind = StatementKind::Delete;
   acceptKeyword("FROM");
   std::vector<std::string> parts;
-  std::string written;
-  if (!readMultipartName(parts, written)) return false;
-  const Table* table = resolveTable(parts, written);
-  if (table) out_.target = table->sqliteName;
+  const Table* table = nullptr;
+  if (!readTargetTable(parts, table)) return false;
   Scope scope;
-  ScopeTable st;
-  st.table = table;
-  st.alias = parts.back();
-  st.sqlAlias = "t" + std::to_string(aliasCounter_++);
-  scope.tables.push_back(st);
+  const ScopeTable& st = addTargetScope(scope, table, parts.back());
   out_.sql = "DELETE FROM " + quoteIdent(table ? table->sqliteName : "missing") + " AS " + st.sqlAlias;
-  if (acceptKeyword("WHERE")) {
-    Expr where;
-    if (!expression(scope, where)) return false;
-    out_.sql += " WHERE " + emit(where);
-  }
-  return true;
+  return appendWhere(scope);
 }
 
 bool Translator::truncateStatement() {
@@ -398,10 +400,8 @@ bool Translator::truncateStatement() {
   if (!expectKeyword("TABLE")) return false;
   out_.kind = StatementKind::Delete;
   std::vector<std::string> parts;
-  std::string written;
-  if (!readMultipartName(parts, written)) return false;
-  const Table* table = resolveTable(parts, written);
-  if (table) out_.target = table->sqliteName;
+  const Table* table = nullptr;
+  if (!readTargetTable(parts, table)) return false;
   out_.sql = "DELETE FROM " + quoteIdent(table ? table->sqliteName : "missing");
   return true;
 }

@@ -80,6 +80,15 @@ class Translator {
   bool readMultipartName(std::vector<std::string>& parts, std::string& written);
   /// The table of a 1-3 part name; records 208 and returns nullptr when missing.
   const Table* resolveTable(const std::vector<std::string>& parts, const std::string& written);
+  /// Reads the table name an INSERT, UPDATE, DELETE or TRUNCATE writes to and
+  /// makes it the statement's target; table is nullptr (208 recorded) when it
+  /// does not exist. False on syntax error.
+  bool readTargetTable(std::vector<std::string>& parts, const Table*& table);
+  /// Adds the written table to scope under alias with a fresh SQL alias.
+  /// Returns the added entry.
+  const ScopeTable& addTargetScope(Scope& scope, const Table* table, const std::string& alias);
+  /// Appends an optional WHERE clause to the output. False on syntax error.
+  bool appendWhere(const Scope& scope);
   /// The table name with schema as SQL Server shows it in messages: schema.table.
   static std::string qualifiedName(const Table& t) { return t.schema + "." + t.name; }
 
