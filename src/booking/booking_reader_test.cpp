@@ -11,17 +11,13 @@
 
 #include "booking/normalise.h"
 #include "booking/text_file.h"
+#include "common/test_files.h"
 
 namespace {
 /// Reads every whole group of bytes the way the run does, normalised.
 std::vector<BookingRecord> readAll(const std::string& bytes) {
-  // Named after the test: CTest runs tests in parallel, and a shared name lets
-  // one test remove another's file.
-  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string path = (std::filesystem::temp_directory_path() /
-                      ("dulmar_reader_" + std::string(test->test_suite_name()) + "_" + test->name()))
-                         .string();
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  std::string path = testTempPath("bookings");
+  writeFileBytes(path, bytes);
   TextReader in;
   EXPECT_EQ(in.open(path.c_str()), 0);
   std::vector<BookingRecord> out;

@@ -10,6 +10,7 @@
 
 #include "booking/booking_sort.h"
 #include "common/field.h"
+#include "common/test_files.h"
 
 namespace {
 BookingRecord booking(const char* pnr, const char* date, const char* schema = "S1", const char* time = "080000") {
@@ -21,23 +22,6 @@ BookingRecord booking(const char* pnr, const char* date, const char* schema = "S
   return r;
 }
 
-// Named after the test: CTest runs tests in parallel, and a shared name lets
-// one test remove or overwrite another's file.
-std::string tempPath(const char* name) {
-  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  return (std::filesystem::temp_directory_path() /
-          (std::string(test->test_suite_name()) + "_" + test->name() + "_" + name))
-      .string();
-}
-
-std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  // Not istreambuf_iterator: with it GCC 12 at -O2 warns of a null
-  // dereference inside libstdc++ (-Wnull-dereference), failing -Werror.
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 }  // namespace
 
 TEST(FormatDate, DayFirstWithCentury20) {
@@ -62,16 +46,16 @@ TEST(OutputList, OneLinePerEmployeeAndDayInSortedOrder) {
       booking("100", "020107"), booking("", "010107"),  // unresolved badge: listed, never written
   };
   sortBookings(b);
-  std::string path = tempPath("dulmar_outlist_test");
+  std::string path = testTempPath("dulmar_outlist_test");
   std::remove(path.c_str());
   ASSERT_EQ(writeOutputList(b, path.c_str()), 0);
-  EXPECT_EQ(readBytes(path),
+  EXPECT_EQ(fileBytes(path),
             "S1                  ,100     ,01.01.2007\r\n"
             "S1                  ,100     ,02.01.2007\r\n"
             "S1                  ,200     ,02.01.2007\r\n");
   // A second run appends.
   ASSERT_EQ(writeOutputList({booking("300", "050507", "")}, path.c_str()), 0);
-  EXPECT_EQ(readBytes(path).substr(3 * 42), "                    ,300     ,05.05.2007\r\n");
+  EXPECT_EQ(fileBytes(path).substr(3 * 42), "                    ,300     ,05.05.2007\r\n");
   std::remove(path.c_str());
 }
 
@@ -79,25 +63,25 @@ TEST(OutputList, SkipRuleLooksAtTheRecordDirectlyBefore) {
   // The second record repeats the first, which itself was not written (empty
   // date): it is skipped all the same.
   std::vector<BookingRecord> b = {booking("100", ""), booking("100", "")};
-  std::string path = tempPath("dulmar_outlist_skip");
+  std::string path = testTempPath("dulmar_outlist_skip");
   std::remove(path.c_str());
   ASSERT_EQ(writeOutputList(b, path.c_str()), 0);
-  EXPECT_EQ(readBytes(path), "");
+  EXPECT_EQ(fileBytes(path), "");
   std::remove(path.c_str());
 }
 
 TEST(OutputList, LongFieldsAreNotCut) {
   std::vector<BookingRecord> b = {booking("12345678", "311299", "ABCDEFGHIJKLMNOPQRST")};
-  std::string path = tempPath("dulmar_outlist_long");
+  std::string path = testTempPath("dulmar_outlist_long");
   std::remove(path.c_str());
   ASSERT_EQ(writeOutputList(b, path.c_str()), 0);
-  EXPECT_EQ(readBytes(path), "ABCDEFGHIJKLMNOPQRST,12345678,31.12.2099\r\n");
+  EXPECT_EQ(fileBytes(path), "ABCDEFGHIJKLMNOPQRST,12345678,31.12.2099\r\n");
   std::remove(path.c_str());
 }
 
 TEST(OutputList, UnwritableFileIsAnError) {
   std::vector<BookingRecord> b = {booking("100", "010107")};
-  EXPECT_EQ(writeOutputList(b, tempPath("dulmar-no-such-dir/param.txt").c_str()), -1);
+  EXPECT_EQ(writeOutputList(b, testTempPath("dulmar-no-such-dir/param.txt").c_str()), -1);
 #if defined(__linux__)
   EXPECT_EQ(writeOutputList(b, "/dev/full"), -1);
 #endif

@@ -1,4 +1,5 @@
 #include "booking/text_file.h"
+#include "common/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -9,31 +10,9 @@
 #include <string>
 
 namespace {
-// Named after the test: CTest runs tests in parallel, and a shared name lets
-// one test remove or overwrite another's file.
-std::string tempPath(const std::string& name) {
-  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  return (std::filesystem::temp_directory_path() /
-          ("dulmar_textfile_" + std::string(test->test_suite_name()) + "_" + test->name() + "_" + name))
-      .string();
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  // Not istreambuf_iterator: with it GCC 12 at -O2 warns of a null
-  // dereference inside libstdc++ (-Wnull-dereference), failing -Werror.
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::string readAllTranslated(const std::string& bytes) {
-  std::string path = tempPath("read");
-  writeBytes(path, bytes);
+  std::string path = testTempPath("read");
+  writeFileBytes(path, bytes);
   TextReader in;
   EXPECT_EQ(in.open(path.c_str()), 0);
   std::string out;
@@ -67,8 +46,8 @@ TEST(TextReader, CrLfSplitAcrossTheReadBufferIsOneLineFeed) {
 }
 
 TEST(TextReader, ReadLineBehavesAsFgets) {
-  std::string path = tempPath("lines");
-  writeBytes(path, "first\r\nsecond line that is long\r\nlast");
+  std::string path = testTempPath("lines");
+  writeFileBytes(path, "first\r\nsecond line that is long\r\nlast");
   TextReader in;
   ASSERT_EQ(in.open(path.c_str()), 0);
   char buf[8];
@@ -90,32 +69,32 @@ TEST(TextReader, ReadLineBehavesAsFgets) {
 
 TEST(TextReader, MissingFileDoesNotOpen) {
   TextReader in;
-  EXPECT_EQ(in.open(tempPath("does/not/exist").c_str()), -1);
+  EXPECT_EQ(in.open(testTempPath("does/not/exist").c_str()), -1);
   EXPECT_FALSE(in.isOpen());
   EXPECT_EQ(in.get(), -1);
 }
 
 TEST(TextWriter, WritesCrLfAndAppends) {
-  std::string path = tempPath("write");
-  writeBytes(path, "old\r\n");
+  std::string path = testTempPath("write");
+  writeFileBytes(path, "old\r\n");
   TextWriter out;
   ASSERT_EQ(out.openAppend(path.c_str()), 0);
   EXPECT_EQ(out.printf("%s,%d\n", "a", 1), 0);
   EXPECT_EQ(out.write("b\nc", 3), 0);
   EXPECT_EQ(out.close(), 0);
-  EXPECT_EQ(readBytes(path), "old\r\na,1\r\nb\r\nc");
+  EXPECT_EQ(fileBytes(path), "old\r\na,1\r\nb\r\nc");
   std::remove(path.c_str());
 }
 
 TEST(TextWriter, CreatesMissingFileButNotMissingFolder) {
-  std::string path = tempPath("created");
+  std::string path = testTempPath("created");
   std::remove(path.c_str());
   TextWriter out;
   ASSERT_EQ(out.openAppend(path.c_str()), 0);
   EXPECT_EQ(out.close(), 0);
   EXPECT_TRUE(std::filesystem::exists(path));
   std::remove(path.c_str());
-  EXPECT_EQ(out.openAppend(tempPath("no-such-folder/x").c_str()), -1);
+  EXPECT_EQ(out.openAppend(testTempPath("no-such-folder/x").c_str()), -1);
 }
 
 #if defined(__linux__)

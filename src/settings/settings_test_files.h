@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "common/test_files.h"
 #include "settings/value_cipher.h"
 
 /// A temporary file that is removed when it goes out of scope.
@@ -31,16 +32,6 @@ struct TempSettingsFile {
 
   std::string path;
 };
-
-/// The whole content of a file, byte for byte.
-inline std::string fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  // Not istreambuf_iterator: with it GCC 12 at -O2 warns of a null
-  // dereference inside libstdc++ (-Wnull-dereference), failing -Werror.
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 /// plain enciphered with the settings key, as the file stores it.
 inline std::string cipherHex(const std::string& plain) {
