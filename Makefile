@@ -1,15 +1,15 @@
 # The two commands a newcomer needs: `make demo` and `make check`.
-BUILD ?= build
-JOBS  ?= 2
-# The extra checks build in folders of their own; each says when it is skipped
-# because its tool is missing (scripts/install-deps installs them all).
-ASAN_BUILD   ?= build-asan
-WIN_BUILD    ?= build-win
-FUZZ_BUILD   ?= build-fuzz
+# Every build goes through a preset of CMakePresets.json, so the Makefile, an
+# IDE and Visual Studio configure alike. Each preset builds in a folder of its
+# own: build (default), build-asan, build-win (windows-cross), build-fuzz and
+# build-bench. `cmake --workflow --preset default` builds and tests without make.
+JOBS ?= 2
+# The extra checks say when they are skipped because their tool is missing
+# (scripts/install-deps installs them all).
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build check demo clean
-.PHONY: check-tests check-asan check-windows check-fuzz check-valgrind
+.PHONY: all deps build check demo clean package
+.PHONY: check-tests check-asan check-windows check-fuzz check-valgrind check-package
 
 all: build
 
@@ -17,40 +17,47 @@ deps:
 	@bash scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS)
 
-check: check-tests check-asan check-windows check-fuzz check-valgrind
+check: check-tests check-asan check-windows check-fuzz check-valgrind check-package
 
-# Unit and end-to-end tests of the normal build.
+# Unit, test-database and end-to-end tests of the normal build (ctest -L unit,
+# -L testdb, -L e2e pick one kind).
 check-tests: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	ctest --preset default -j $(JOBS)
 
 check-asan: deps
-	@bash scripts/check-asan $(ASAN_BUILD) $(JOBS)
+	@bash scripts/check-asan build-asan $(JOBS)
 
 # Its scenarios under wine take their set-up tools from the normal build.
 check-windows: build
-	@bash scripts/check-windows $(WIN_BUILD) $(JOBS) $(BUILD)
+	@bash scripts/check-windows build-win $(JOBS) build
 
 check-fuzz: deps
-	@bash scripts/check-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS) $(JOBS)
+	@bash scripts/check-fuzz build-fuzz $(FUZZ_SECONDS) $(JOBS)
 
 check-valgrind: build
-	@bash scripts/check-valgrind $(BUILD)
+	@bash scripts/check-valgrind build
+
+# The Debian package of the normal build and the ZIP of the Windows build.
+package: build
+	@bash scripts/package build build-win $(JOBS)
+
+check-package: package
+	@bash scripts/check-package build build-win
 
 demo: build
-	@bash scripts/demo $(BUILD)
+	@bash scripts/demo build
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
+	rm -rf build build-asan build-win build-fuzz build-bench
 
 # Speed and memory of a run against the floor of its statements (bench/run),
 # built as Release in a folder of its own.
-BENCH_BUILD ?= build-bench
 BENCH_SIZES ?= 10000 100000 1000000
 .PHONY: bench
 bench: deps
-	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DDULMAR_BENCH=ON
-	cmake --build $(BENCH_BUILD) -j $(JOBS)
-	bash bench/run $(BENCH_BUILD) $(BENCH_SIZES)
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS)
+	bash bench/run build-bench $(BENCH_SIZES)
