@@ -17,9 +17,9 @@
 
 #include "booking/booking_reader.h"
 #include "booking/booking_sort.h"
-#include "booking/listing.h"
+#include "booking/parameter_file.h"
 #include "booking/normalise.h"
-#include "booking/text_file.h"
+#include "common/text_file.h"
 #include "common/field.h"
 
 namespace {
@@ -70,11 +70,11 @@ int main(int argc, char** argv) {
   sortBookings(bookings);
   double sortSeconds = secondsSince(start);
   start = std::chrono::steady_clock::now();
-  printSortedList(bookings);
+  printSortedList(stdout, bookings);
   std::fflush(stdout);
   double listSeconds = secondsSince(start);
   start = std::chrono::steady_clock::now();
-  if (writeOutputList(bookings, argv[3]) != 0) return 1;
+  if (writeParameterFile(bookings, argv[3]) != 0) return 1;
   double outputSeconds = secondsSince(start);
   std::fprintf(stderr, "bookings %zu sort %.3f list %.3f output %.3f\n", bookings.size(), sortSeconds, listSeconds,
                outputSeconds);

@@ -15,9 +15,9 @@
 #include "booking/booking_reader.h"
 #include "booking/booking_record.h"
 #include "booking/booking_sort.h"
-#include "booking/listing.h"
+#include "booking/parameter_file.h"
 #include "booking/normalise.h"
-#include "booking/text_file.h"
+#include "common/text_file.h"
 #include "common/field.h"
 #include "fuzz_support.h"
 
@@ -54,7 +54,8 @@ void checkDateTexts(const BookingRecord& r) {
   require(bookingTimeText(r, time, sizeof time) == 0, "time text fits");
   int32_t number = bookingDateNumber(r);
   require(number == kNoValidDateNumber || (number >= 20000101 && number <= 20991231), "date number in range");
-  const char* shown = formatDate(r);
+  char date[kListDateCapacity];
+  const char* shown = formatListDate(r, date);
   require(std::strlen(shown) <= std::strlen("DD.MM.20YY"), "listing date at most DD.MM.20YY");
 }
 
@@ -66,7 +67,8 @@ std::string expectedLine(const BookingRecord& r) {
   line += fieldView(r.personnelNumber);
   if (fieldView(r.personnelNumber).size() < 8) line.append(8 - fieldView(r.personnelNumber).size(), ' ');
   line += ',';
-  line += formatDate(r);
+  char date[kListDateCapacity];
+  line += formatListDate(r, date);
   line += '\n';
   std::string onDisk;
   for (char c : line) {
@@ -155,10 +157,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sortBookings(bookings);
   for (size_t i = 1; i < bookings.size(); ++i)
     require(compareBookings(bookings[i - 1], bookings[i]) <= 0, "array sorted");
-  printSortedList(bookings);
+  printSortedList(stdout, bookings);
 
   std::remove(parameterPath);
-  require(writeOutputList(bookings, parameterPath) == 0, "output list written");
+  require(writeParameterFile(bookings, parameterPath) == 0, "output list written");
   // Each employee and day once, with the fields of its first record in the
   // sorted array; records without personnel number or date are left out.
   std::set<std::pair<std::string, std::string>> seen;

@@ -58,10 +58,10 @@ def source():
         "// of pi. Do not edit: change the generator and run it again.",
         '#include "settings/blowfish_tables.h"',
         "",
-        "const uint32_t blowfishInitialP[blowfishPWords] = {",
+        "const uint32_t kBlowfishInitialP[kBlowfishPWords] = {",
     ]
     out += rows(words[:P_WORDS], "    ")
-    out += ["};", "", "const uint32_t blowfishInitialS[blowfishSBoxes][blowfishSWords] = {"]
+    out += ["};", "", "const uint32_t kBlowfishInitialS[kBlowfishSBoxes][kBlowfishSWords] = {"]
     for box in range(S_BOXES):
         start = P_WORDS + box * S_WORDS
         out.append("    {")

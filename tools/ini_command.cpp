@@ -13,7 +13,7 @@
 namespace {
 /// Cipher text of the longest value and its terminator.
 constexpr size_t kCipherCapacity =
-    iniMaxValueLength / cipherBlockBytes * cipherGroupDigits + 1;
+    kIniMaxValueLength / kCipherBlockBytes * kCipherGroupDigits + 1;
 /// More than this from standard input is too long whatever it holds.
 constexpr size_t kInputLimit = 4096;
 
@@ -83,7 +83,7 @@ int encipher(const Streams& io, const char* arg) {
   std::string value;
   if (int status = valueArgument(io, arg, value)) return status;
   char hex[kCipherCapacity];
-  if (encryptValue(value, hex, sizeof hex, settingsKey) != 0)
+  if (encryptValue(value, hex, sizeof hex, kSettingsKey) != 0)
     return fail(io, "the value does not fit a settings field");
   std::fprintf(io.out, "%s\n", hex);
   return iniExitDone;
@@ -95,14 +95,14 @@ int decipher(const Streams& io, const char* hex) {
   if (bad != std::string_view::npos)
     return fail(io, "the cipher text holds \"" + std::string(1, text[bad]) +
                         "\", which is no upper-case hexadecimal digit");
-  if (text.size() % cipherGroupDigits != 0)
+  if (text.size() % kCipherGroupDigits != 0)
     return fail(io, "the cipher text has " + std::to_string(text.size()) +
                         " digits, which is no multiple of 16");
   if (text.size() >= kCipherCapacity)
     return fail(io, "the cipher text is longer than a settings field holds "
                     "(192 digits)");
   char plain[kCipherCapacity / 2 + 1];
-  decryptValue(hex, plain, sizeof plain, settingsKey);
+  decryptValue(hex, plain, sizeof plain, kSettingsKey);
   std::fprintf(io.out, "%s\n", plain);
   wipeBytes(plain, sizeof plain);
   return iniExitDone;
@@ -114,10 +114,13 @@ int get(const Streams& io, const char* path, const char* key) {
     return fail(io, std::string("cannot read ") + path + ": " + std::strerror(errno));
   // Which pair answers, for the notes; the value comes from the program's
   // own reader, exactly as a run reads it.
-  const int answering = findAnsweringPair(readerLayout(raw), key);
-  const std::string answeringKey = iniKey;
-  iniGetValue("", key, 0, path);
-  std::fprintf(io.out, "%s\n", iniValue);
+  SettingsPair answeringPair;
+  const int answering = findAnsweringPair(readerLayout(raw), key, answeringPair);
+  const std::string answeringKey = answeringPair.key;
+  char value[kIniFieldCapacity];
+  readSetting(path, key, value);
+  std::fprintf(io.out, "%s\n", value);
+  wipeBytes(value, sizeof value);
   if (answering < 0) {
     std::fprintf(io.err, "dulmar-ini: note: no pair of %s answers %s; dulmar reads an empty value\n",
                  path, key);
@@ -142,7 +145,7 @@ int set(const Streams& io, const char* path, const char* key, const char* arg) {
     std::fprintf(io.err, "dulmar-ini: note: %s does not exist; creating it\n", path);
   }
   char hex[kCipherCapacity];
-  if (encryptValue(value, hex, sizeof hex, settingsKey) != 0)
+  if (encryptValue(value, hex, sizeof hex, kSettingsKey) != 0)
     return fail(io, "the value does not fit a settings field");
 
   ReplacementFile replacement;
@@ -150,9 +153,10 @@ int set(const Streams& io, const char* path, const char* key, const char* arg) {
     return fail(io, std::string("cannot write beside ") + path + ": " + std::strerror(errno));
   // The program's own reader must find the value in the new file before it
   // takes the old one's place.
-  iniGetValue("", key, 0, replacement.path().c_str());
-  const bool found = value == iniValue;
-  wipeBytes(iniValue, sizeof iniValue);
+  char stored[kIniFieldCapacity];
+  readSetting(replacement.path().c_str(), key, stored);
+  const bool found = value == stored;
+  wipeBytes(stored, sizeof stored);
   if (!found) return fail(io, std::string("the new file would not give the value; ") + path +
                                   " is left as it was");
   if (replacement.commit() != 0)

@@ -124,14 +124,16 @@ TEST(IniCommand, SetThenTheRunsReaderFindsTheValue) {
     EXPECT_EQ(r.out, "");
   }
   for (int i = 0; i < 3; ++i) {
-    iniGetValue("", keys[i], 0, file.c_str());
-    EXPECT_EQ(std::string(iniValue), values[i]);
+    char value[kIniFieldCapacity];
+    readSetting(file.c_str(), keys[i], value);
+    EXPECT_EQ(std::string(value), values[i]);
     EXPECT_EQ(run({"get", file.path, keys[i]}).out, values[i] + "\n");
   }
   // From standard input, line end dropped.
   EXPECT_EQ(run({"set", file.path, "PASS", "-"}, "aus stdin\r\n").status, iniExitDone);
-  iniGetValue("", "PASS", 0, file.c_str());
-  EXPECT_STREQ(iniValue, "aus stdin");
+  char value[kIniFieldCapacity];
+  readSetting(file.c_str(), "PASS", value);
+  EXPECT_STREQ(value, "aus stdin");
 }
 
 TEST(IniCommand, FailedSetLeavesTheFileAsItWas) {

@@ -4,12 +4,12 @@
 
 namespace {
 /// Characters of a first line, and of a second line, as the reader reads them.
-constexpr size_t kFirstLineChars = iniFirstLineCapacity - 1;
-constexpr size_t kSecondLineChars = iniSecondLineCapacity - 2;
+constexpr size_t kFirstLineChars = kIniFirstLineCapacity - 1;
+constexpr size_t kSecondLineChars = kIniSecondLineCapacity - 2;
 
 /// The two lines dulmar-ini writes for key.
 std::string newPair(const char* key, const char* cipherHex) {
-  return std::string(";") + iniWrittenSection + ";\r\n" + iniWrittenNumber +
+  return std::string(";") + kIniWrittenSection + ";\r\n" + kIniWrittenNumber +
          ";" + key + ";" + cipherHex + "\r\n";
 }
 }  // namespace
@@ -41,17 +41,17 @@ ReaderLayout readerLayout(std::string_view raw) {
   return layout;
 }
 
-int findAnsweringPair(const ReaderLayout& layout, const char* key) {
+int findAnsweringPair(const ReaderLayout& layout, const char* key, SettingsPair& pair) {
   for (size_t i = 0; i + 1 < layout.lines.size(); i += 2) {
-    iniParsePair(layout.lines[i].text.c_str(), layout.lines[i + 1].text.c_str());
-    if (iniPairMatches("", key, 0)) return static_cast<int>(i / 2);
+    parseSettingsPair(layout.lines[i].text.c_str(), layout.lines[i + 1].text.c_str(), pair);
+    if (answersRequest(pair, key)) return static_cast<int>(i / 2);
   }
-  iniParsePair("", "");
+  pair = SettingsPair{};
   return -1;
 }
 
 const char* settingValueProblem(std::string_view value) {
-  if (value.size() > iniMaxValueLength)
+  if (value.size() > kIniMaxValueLength)
     return "the value is longer than 96 characters, more than a settings "
            "field holds";
   if (value.find('\0') != std::string_view::npos)
@@ -63,17 +63,17 @@ const char* settingValueProblem(std::string_view value) {
 
 const char* keyNameProblem(std::string_view key) {
   if (key.empty()) return "the key name is empty";
-  if (key.size() > iniMaxKeyLength)
+  if (key.size() > kIniMaxKeyLength)
     return "the key name is longer than 200 characters";
   if (key.find_first_of(std::string_view(";\r\n\0", 4)) != std::string_view::npos)
     return "the key name holds a \";\", a zero byte or a line end";
   return nullptr;
 }
 
-std::string withSetting(std::string_view raw, const char* key,
-                        const char* cipherHex) {
+std::string withSetting(std::string_view raw, const char* key, const char* cipherHex) {
   const ReaderLayout layout = readerLayout(raw);
-  const int answering = findAnsweringPair(layout, key);
+  SettingsPair pair;
+  const int answering = findAnsweringPair(layout, key, pair);
   std::string out;
 
   if (answering < 0) {
@@ -96,12 +96,12 @@ std::string withSetting(std::string_view raw, const char* key,
   const ReaderLine& first = layout.lines[2 * static_cast<size_t>(answering)];
   const ReaderLine& second = layout.lines[2 * static_cast<size_t>(answering) + 1];
   out.assign(raw.substr(0, first.begin));
-  if (std::strcmp(iniKey, key) != 0) {
+  if (std::strcmp(pair.key, key) != 0) {
     // Another pair answers first (empty section or number 0): ours goes
     // in front of it, and it keeps answering the requests it answered.
     out += newPair(key, cipherHex);
     out.append(raw.substr(first.begin));
-  } else if (iniSection[0] != '\0' && iniNumber != 0) {
+  } else if (pair.section[0] != '\0' && pair.number != 0) {
     // The pair of key answers by its key alone: only its value changes.
     // Up to the second separator the line's bytes are its text unchanged.
     const int32_t q2 = strPos(second.text.c_str(), ';', 2);

@@ -14,14 +14,13 @@
 
 /// Longest value a settings field carries: the whole 16-digit groups of a
 /// 200-character field, 8 characters each.
-inline constexpr size_t iniMaxValueLength =
-    (iniFieldCapacity - 1) / cipherGroupDigits * cipherBlockBytes;
+inline constexpr size_t kIniMaxValueLength = (kIniFieldCapacity - 1) / kCipherGroupDigits * kCipherBlockBytes;
 /// Longest key name a pair field keeps whole.
-inline constexpr size_t iniMaxKeyLength = iniFieldCapacity - 1;
+inline constexpr size_t kIniMaxKeyLength = kIniFieldCapacity - 1;
 /// Section of the pairs dulmar-ini writes; any non-empty one would do.
-inline constexpr char iniWrittenSection[] = "DULMAR";
+inline constexpr char kIniWrittenSection[] = "DULMAR";
 /// Number of the pairs dulmar-ini writes: not 0, which answers every request.
-inline constexpr char iniWrittenNumber[] = "1";
+inline constexpr char kIniWrittenNumber[] = "1";
 
 /// One line as the settings reader reads it, and where its bytes lie.
 struct ReaderLine {
@@ -47,9 +46,9 @@ struct ReaderLayout {
 ReaderLayout readerLayout(std::string_view raw);
 
 /// Index (from 0) of the first pair that answers the run's request for key
-/// (empty section, number 0), leaving that pair's fields in iniSection,
-/// iniKey, iniNumber and iniValue (not deciphered). Returns -1 when none does.
-int findAnsweringPair(const ReaderLayout& layout, const char* key);
+/// (empty section, number 0), with that pair's fields in pair (its value not
+/// deciphered). Returns -1 when none does (pair then all empty).
+int findAnsweringPair(const ReaderLayout& layout, const char* key, SettingsPair& pair);
 
 /// Why value cannot be stored, or nullptr when it can: at most 96 characters,
 /// no zero byte and no line end.
@@ -66,5 +65,4 @@ const char* keyNameProblem(std::string_view key);
 /// that answers every request, or goes in front of the other pair that
 /// answers first, or after the last pair. Every other byte is kept; the new
 /// lines end with CR LF.
-std::string withSetting(std::string_view raw, const char* key,
-                        const char* cipherHex);
+std::string withSetting(std::string_view raw, const char* key, const char* cipherHex);

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "booking/text_file.h"
+#include "common/text_file.h"
 #include "settings/ini_reader.h"
 #include "settings/settings_test_files.h"
 
@@ -13,8 +13,9 @@ namespace {
 /// What the run reads for key from a file with the given bytes.
 std::string lookUp(const std::string& bytes, const char* key) {
   TempSettingsFile file(bytes, key);
-  iniGetValue("", key, 0, file.c_str());
-  return iniValue;
+  char value[kIniFieldCapacity];
+  readSetting(file.c_str(), key, value);
+  return value;
 }
 
 /// bytes with plain stored for key.
@@ -45,11 +46,11 @@ TEST(ReaderLayout, SplitsAsTheSettingsReaderReads) {
     TempSettingsFile file(raw);
     TextReader reader;
     ASSERT_EQ(reader.open(file.c_str()), 0);
-    char line[iniSecondLineCapacity];
+    char line[kIniSecondLineCapacity];
     size_t index = 0;
     size_t next = 0;  // lines cover the input without gap or overlap
     for (;; ++index) {
-      const size_t cap = index % 2 == 0 ? iniFirstLineCapacity : iniSecondLineCapacity - 1;
+      const size_t cap = index % 2 == 0 ? kIniFirstLineCapacity : kIniSecondLineCapacity - 1;
       if (!reader.readLine(line, cap)) break;
       ASSERT_LT(index, layout.lines.size());
       EXPECT_EQ(layout.lines[index].text, line);
@@ -66,13 +67,14 @@ TEST(FindAnsweringPair, GivesTheFirstPairTheRunWouldTake) {
   const std::string bytes =
       pairFor("LOGIN", "sa", 2) + ";KVS;\r\n0;OTHER;AB\r\n" + pairFor("PASS", "pw", 3);
   const ReaderLayout layout = readerLayout(bytes);
-  EXPECT_EQ(findAnsweringPair(layout, "LOGIN"), 0);
-  EXPECT_EQ(iniNumber, 2);
-  EXPECT_EQ(findAnsweringPair(layout, "PASS"), 1);  // number 0 answers first
-  EXPECT_STREQ(iniKey, "OTHER");
-  EXPECT_STREQ(iniValue, "AB");  // not deciphered
-  EXPECT_EQ(findAnsweringPair(readerLayout(pairFor("LOGIN", "sa", 2)), "PASS"), -1);
-  EXPECT_STREQ(iniKey, "");
+  SettingsPair pair;
+  EXPECT_EQ(findAnsweringPair(layout, "LOGIN", pair), 0);
+  EXPECT_EQ(pair.number, 2);
+  EXPECT_EQ(findAnsweringPair(layout, "PASS", pair), 1);  // number 0 answers first
+  EXPECT_STREQ(pair.key, "OTHER");
+  EXPECT_STREQ(pair.value, "AB");  // not deciphered
+  EXPECT_EQ(findAnsweringPair(readerLayout(pairFor("LOGIN", "sa", 2)), "PASS", pair), -1);
+  EXPECT_STREQ(pair.key, "");
 }
 
 TEST(SettingChecks, RefuseWhatTheFileCannotCarry) {
@@ -167,9 +169,10 @@ TEST(WithSetting, RandomFilesGiveTheValueAndKeepTheirOtherAnswers) {
     SCOPED_TRACE("round " + std::to_string(round));
     ASSERT_EQ(lookUp(out, key), value);
     // Other keys change only where the old pair of key answered them too.
-    const int answering = findAnsweringPair(readerLayout(raw), key);
+    SettingsPair pair;
+    const int answering = findAnsweringPair(readerLayout(raw), key, pair);
     const bool ownPairAnsweredAll =
-        answering >= 0 && std::string(iniKey) == key && (iniSection[0] == '\0' || iniNumber == 0);
+        answering >= 0 && std::string(pair.key) == key && (pair.section[0] == '\0' || pair.number == 0);
     for (const char* other : keys) {
       if (other == key || ownPairAnsweredAll) continue;
       ASSERT_EQ(lookUp(out, other), lookUp(raw, other)) << other;

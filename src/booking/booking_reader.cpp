@@ -3,7 +3,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "booking/text_file.h"
+#include "common/text_file.h"
 
 namespace {
 // The fields take one character less than their capacity: the last byte

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "booking/normalise.h"
-#include "booking/text_file.h"
+#include "common/text_file.h"
 #include "common/test_files.h"
 
 namespace {

@@ -8,10 +8,12 @@
 #include "booking/booking_reader.h"
 #include "booking/booking_record.h"
 #include "booking/booking_sort.h"
-#include "booking/listing.h"
+#include "booking/parameter_file.h"
 #include "booking/normalise.h"
-#include "booking/text_file.h"
+#include "booking/parameter_file.h"
+#include "common/text_file.h"
 #include "common/field.h"
+#include "common/text_file.h"
 #include "common/trace.h"
 #include "db/booking_insert.h"
 #include "db/connection.h"
@@ -136,12 +138,9 @@ int runDulmar(int argc, const char* const* argv) {
   char dataSource[kSettingCapacity] = {};
   char login[kSettingCapacity] = {};
   char password[kSettingCapacity] = {};
-  iniGetValue("", "DATABASE", 0, settingsPath);
-  copyField(dataSource, fieldView(iniValue));
-  iniGetValue("", "LOGIN", 0, settingsPath);
-  copyField(login, fieldView(iniValue));
-  iniGetValue("", "PASS", 0, settingsPath);
-  copyField(password, fieldView(iniValue));
+  readSetting(settingsPath, "DATABASE", dataSource);
+  readSetting(settingsPath, "LOGIN", login);
+  readSetting(settingsPath, "PASS", password);
 
   if (int rc = dbConnect(login, password, dataSource); rc != 0) {
     std::printf("dbConnect_Error: %d\n", rc);
@@ -168,11 +167,11 @@ int runDulmar(int argc, const char* const* argv) {
   bookingFile.close();
 
   sortBookings(bookings);
-  if (traceLevel >= 2) printSortedList(bookings);
+  if (traceLevel >= 2) printSortedList(stdout, bookings);
 
   insertBookings(bookings, identifier);
 
-  if (writeOutputList(bookings, parameterPath) != 0) {
+  if (writeParameterFile(bookings, parameterPath) != 0) {
     std::printf("Fehler beim oeffnen der Datei: %s\n", parameterPath);
     return 1;
   }

@@ -6,7 +6,7 @@
 namespace {
 /// Rounds of the published cipher.
 constexpr size_t kRounds = 16;
-static_assert(blowfishPWords == kRounds + 2);
+static_assert(kBlowfishPWords == kRounds + 2);
 }  // namespace
 
 uint32_t blowfishF(const BlowfishState& state, uint32_t x) {
@@ -51,8 +51,8 @@ void blowfishDecipher(const BlowfishState& state, uint32_t& left,
 
 void blowfishInit(BlowfishState& state, const unsigned char* key,
                   size_t keyLength) {
-  std::memcpy(state.p, blowfishInitialP, sizeof state.p);
-  std::memcpy(state.s, blowfishInitialS, sizeof state.s);
+  std::memcpy(state.p, kBlowfishInitialP, sizeof state.p);
+  std::memcpy(state.s, kBlowfishInitialS, sizeof state.s);
 
   // Without key bytes there is nothing to cycle through; the schedule below
   // still turns the tables into a (key-less) state.
@@ -70,13 +70,13 @@ void blowfishInit(BlowfishState& state, const unsigned char* key,
 
   uint32_t left = 0;
   uint32_t right = 0;
-  for (size_t i = 0; i < blowfishPWords; i += 2) {
+  for (size_t i = 0; i < kBlowfishPWords; i += 2) {
     blowfishEncipher(state, left, right);
     state.p[i] = left;
     state.p[i + 1] = right;
   }
   for (auto& box : state.s) {
-    for (size_t i = 0; i < blowfishSWords; i += 2) {
+    for (size_t i = 0; i < kBlowfishSWords; i += 2) {
       blowfishEncipher(state, left, right);
       box[i] = left;
       box[i + 1] = right;

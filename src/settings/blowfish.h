@@ -12,9 +12,9 @@
 /// clears every trace of the key.
 struct BlowfishState {
   /// P[0] to P[17].
-  uint32_t p[blowfishPWords];
+  uint32_t p[kBlowfishPWords];
   /// S0 to S3.
-  uint32_t s[blowfishSBoxes][blowfishSWords];
+  uint32_t s[kBlowfishSBoxes][kBlowfishSWords];
 };
 static_assert(sizeof(BlowfishState) == 1042 * sizeof(uint32_t),
               "the state is exactly the P-array and the S-boxes");

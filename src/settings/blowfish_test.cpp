@@ -87,10 +87,10 @@ const char* const kVariableKeyCiphers[] = {
 }  // namespace
 
 TEST(BlowfishTables, HoldThePublishedDigitsOfPi) {
-  EXPECT_EQ(blowfishInitialP[0], 0x243F6A88u);
-  EXPECT_EQ(blowfishInitialP[17], 0x8979FB1Bu);
-  EXPECT_EQ(blowfishInitialS[0][0], 0xD1310BA6u);
-  EXPECT_EQ(blowfishInitialS[3][255], 0x3AC372E6u);
+  EXPECT_EQ(kBlowfishInitialP[0], 0x243F6A88u);
+  EXPECT_EQ(kBlowfishInitialP[17], 0x8979FB1Bu);
+  EXPECT_EQ(kBlowfishInitialS[0][0], 0xD1310BA6u);
+  EXPECT_EQ(kBlowfishInitialS[3][255], 0x3AC372E6u);
 }
 
 TEST(Blowfish, MatchesThePublishedCodebookVectors) {

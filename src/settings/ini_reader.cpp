@@ -3,30 +3,22 @@
 #include <cstring>
 #include <string_view>
 
-#include "booking/text_file.h"
 #include "common/field.h"
+#include "common/text_file.h"
 #include "settings/value_cipher.h"
-
-char iniSection[iniFieldCapacity];
-char iniKey[iniFieldCapacity];
-int32_t iniNumber;
-char iniValue[iniFieldCapacity];
 
 namespace {
 /// Field separator of both lines of a pair.
 constexpr char kSeparator = ';';
 
-void clearPair() {
-  iniNumber = 0;
-  iniSection[0] = '\0';
-  iniKey[0] = '\0';
-  iniValue[0] = '\0';
+void clearPair(SettingsPair& pair) {
+  pair.number = 0;
+  pair.section[0] = '\0';
+  pair.key[0] = '\0';
+  pair.value[0] = '\0';
 }
 
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 /// The decimal value of a number field as atoi reads it: leading white space,
 /// one sign, then digits up to the first other character; 0 without digits.
@@ -53,9 +45,6 @@ int32_t parseNumber(std::string_view field) {
   return static_cast<int32_t>(value > INT32_MAX ? INT32_MAX : value);
 }
 
-bool sameText(const char* field, const char* request) {
-  return std::strcmp(field, request != nullptr ? request : "") == 0;
-}
 }  // namespace
 
 int32_t strPos(const char* text, char ch, int32_t n) {
@@ -69,80 +58,81 @@ int32_t strPos(const char* text, char ch, int32_t n) {
   return last;
 }
 
-void strField(const char* text, int32_t start, int32_t length, char* dest,
-              size_t destCap) {
+void strField(const char* text, int32_t start, int32_t length, char* dest, size_t destCap) {
   if (destCap == 0) return;
   dest[0] = '\0';
   const size_t textLength = std::strlen(text);
   // The pair rules never ask for a start outside the text; should one come,
   // it gives the empty text instead of a read past the end.
-  if (length < 0 || start < 0 || static_cast<size_t>(start) > textLength)
-    return;
+  if (length < 0 || start < 0 || static_cast<size_t>(start) > textLength) return;
   const size_t available = textLength - static_cast<size_t>(start);
   size_t count = available;
-  if (length > 0 && static_cast<size_t>(length) < available)
-    count = static_cast<size_t>(length);
+  if (length > 0 && static_cast<size_t>(length) < available) count = static_cast<size_t>(length);
   copyText(dest, destCap, std::string_view(text + start, count));
 }
 
-void iniParsePair(const char* firstLine, const char* secondLine) {
-  clearPair();
+void parseSettingsPair(const char* firstLine, const char* secondLine, SettingsPair& pair) {
+  clearPair(pair);
 
   const int32_t p1 = strPos(firstLine, kSeparator, 1);
   const int32_t p2 = strPos(firstLine, kSeparator, 2);
-  strField(firstLine, p1 + 1, p2 - p1 - 1, iniSection);
+  strField(firstLine, p1 + 1, p2 - p1 - 1, pair.section);
 
   // A second line as read holds at most 399 characters; the copy keeps room
   // for the line feed a last line without one is given.
-  char line[iniSecondLineCapacity];
+  char line[kIniSecondLineCapacity];
   copyText(line, sizeof line - 1, secondLine);
   if (std::strchr(line, '\n') == nullptr) appendText(line, sizeof line, "\n");
 
   const int32_t q1 = strPos(line, kSeparator, 1);
-  if (q1 > 0) iniNumber = parseNumber(std::string_view(line, q1));
+  if (q1 > 0) pair.number = parseNumber(std::string_view(line, q1));
 
   const int32_t q2 = strPos(line, kSeparator, 2);
-  strField(line, q1 + 1, q2 - q1 - 1, iniKey);
+  strField(line, q1 + 1, q2 - q1 - 1, pair.key);
 
   if (q1 < 0) {
-    strField(line, 0, 0, iniValue);
+    strField(line, 0, 0, pair.value);
   } else {
     const int32_t lineEnd = strPos(line, '\n', 1);
-    strField(line, q2 + 1, lineEnd - q2 - 1, iniValue);
+    strField(line, q2 + 1, lineEnd - q2 - 1, pair.value);
   }
 }
 
-bool iniPairMatches(const char* section, const char* keyName, int32_t number) {
-  return sameText(iniSection, section) || sameText(iniKey, keyName) ||
-         iniNumber == number;
+bool answersRequest(const SettingsPair& pair, const char* key) {
+  return pair.section[0] == '\0' || std::strcmp(pair.key, key != nullptr ? key : "") == 0 || pair.number == 0;
 }
 
-void iniGetValue(const char* section, const char* keyName, int32_t number,
-                 const char* path) {
-  clearPair();
+int readSettingsPair(const char* path, const char* key, SettingsPair& pair) {
+  clearPair(pair);
   TextReader file;
-  if (file.open(path) != 0) return;
+  if (file.open(path) != 0) return -1;
 
-  char firstLine[iniFirstLineCapacity];
+  char firstLine[kIniFirstLineCapacity];
   // One byte less than the capacity, so a line as read is at most 399
-  // characters and the line feed iniParsePair may add still fits.
-  char secondLine[iniSecondLineCapacity];
+  // characters and the line feed parseSettingsPair may add still fits.
+  char secondLine[kIniSecondLineCapacity];
   for (;;) {
     file.readLine(firstLine, sizeof firstLine);
     // A last line without a partner is never examined.
     if (!file.readLine(secondLine, sizeof secondLine - 1)) break;
-    iniParsePair(firstLine, secondLine);
-    if (!iniPairMatches(section, keyName, number)) {
-      clearPair();
-      continue;
-    }
+    parseSettingsPair(firstLine, secondLine, pair);
+    if (!answersRequest(pair, key)) continue;
     // The value holds at most 200 digits, which decipher to at most 100
     // bytes and the zero byte; a buffer as large as the field is ample.
-    char plain[iniFieldCapacity];
-    decryptValue(iniValue, plain, sizeof plain, settingsKey);
-    copyField(iniValue, plain);
+    char plain[kIniFieldCapacity];
+    decryptValue(pair.value, plain, sizeof plain, kSettingsKey);
+    copyField(pair.value, plain);
     wipeBytes(plain, sizeof plain);
-    return;
+    return 0;
   }
-  clearPair();
+  clearPair(pair);
+  return -1;
+}
+
+int readSetting(const char* path, const char* key, char* value, size_t cap) {
+  SettingsPair pair;
+  const int result = readSettingsPair(path, key, pair);
+  copyText(value, cap, fieldView(pair.value));
+  wipeBytes(&pair, sizeof pair);
+  return result;
 }

@@ -3,27 +3,32 @@
 // first line of a pair carries the section (its second field); the second
 // line the number, the key and, after the second separator, the value as
 // hexadecimal cipher text. A request is answered by the first pair whose
-// section, key or number equals the one asked for.
+// section, key or number equals the one asked for; the program always asks
+// with the empty section and number 0, so a pair with either answers it.
 
 #include <cstddef>
 #include <cstdint>
 
 /// Capacity of each text pair field (200 characters and the terminator).
-inline constexpr size_t iniFieldCapacity = 201;
+inline constexpr size_t kIniFieldCapacity = 201;
 /// Capacity of a pair's first line as read (199 characters and terminator).
-inline constexpr size_t iniFirstLineCapacity = 200;
+inline constexpr size_t kIniFirstLineCapacity = 200;
 /// Capacity of a pair's second line: 399 characters as read, a line feed
 /// appended when it had none, and the terminator.
-inline constexpr size_t iniSecondLineCapacity = 401;
+inline constexpr size_t kIniSecondLineCapacity = 401;
 
-/// Section of the pair under examination, or of the pair that matched.
-extern char iniSection[iniFieldCapacity];
-/// Key name of that pair.
-extern char iniKey[iniFieldCapacity];
-/// Number of that pair.
-extern int32_t iniNumber;
-/// Value of that pair; after a match, the deciphered value; otherwise empty.
-extern char iniValue[iniFieldCapacity];
+/// One pair of the settings file as read.
+struct SettingsPair {
+  /// Second field of the first line.
+  char section[kIniFieldCapacity];
+  /// Key name: the second field of the second line.
+  char key[kIniFieldCapacity];
+  /// The second line's first field, read as atoi reads it (clamped).
+  int32_t number;
+  /// The rest of the second line, cipher text as read; readSettingsPair
+  /// leaves the deciphered value here.
+  char value[kIniFieldCapacity];
+};
 
 /// Position (from 0) of the n-th ch in text; with fewer than n, the position
 /// of the last one; -1 when there is none or text is empty.
@@ -33,28 +38,35 @@ int32_t strPos(const char* text, char ch, int32_t n);
 /// destCap) and terminates it; length 0 copies to the end of text, a negative
 /// length gives the empty text. Never reads past the end of text (a start
 /// outside it gives the empty text) and cuts the copy at destCap - 1.
-void strField(const char* text, int32_t start, int32_t length, char* dest,
-              size_t destCap);
+void strField(const char* text, int32_t start, int32_t length, char* dest, size_t destCap);
 
 /// strField into a fixed char array; the capacity comes from the array.
 template <size_t N>
-void strField(const char* text, int32_t start, int32_t length,
-              char (&dest)[N]) {
+void strField(const char* text, int32_t start, int32_t length, char (&dest)[N]) {
   strField(text, start, length, dest, N);
 }
 
-/// Fills iniSection, iniKey, iniNumber and iniValue from the two lines of one
-/// pair as read from the file (a missing line feed of the second line is
-/// supplied). Fields longer than 200 characters are cut at 200.
-void iniParsePair(const char* firstLine, const char* secondLine);
+/// Fills pair from the two lines of one pair as read from the file (a
+/// missing line feed of the second line is supplied). Fields longer than 200
+/// characters are cut at 200.
+void parseSettingsPair(const char* firstLine, const char* secondLine, SettingsPair& pair);
 
-/// True when the pair fields match the request: the section, the key name or
-/// the number is equal (texts byte for byte, case counting).
-bool iniPairMatches(const char* section, const char* keyName, int32_t number);
+/// True when the pair answers the run's request for key: its section is
+/// empty, its key name equals key (byte for byte, case counting), or its
+/// number is 0.
+bool answersRequest(const SettingsPair& pair, const char* key);
 
-/// Looks up the first pair of the file at path that matches the request and
-/// leaves its deciphered value in iniValue, the rest of the pair in the other
-/// pair fields. When the file cannot be opened or nothing matches, iniValue is
-/// empty, iniSection and iniKey are empty and iniNumber is 0.
-void iniGetValue(const char* section, const char* keyName, int32_t number,
-                 const char* path);
+/// Reads the first pair of the file at path that answers the request for key
+/// into pair, its value deciphered. Returns 0, or -1 when the file cannot be
+/// opened or no pair answers (pair then all empty and 0).
+int readSettingsPair(const char* path, const char* key, SettingsPair& pair);
+
+/// The deciphered value for key from the file at path, into value (capacity
+/// cap, cut there); empty when readSettingsPair finds none. Returns its result.
+int readSetting(const char* path, const char* key, char* value, size_t cap);
+
+/// readSetting into a fixed field.
+template <size_t N>
+int readSetting(const char* path, const char* key, char (&value)[N]) {
+  return readSetting(path, key, value, N);
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "common/field.h"
@@ -16,17 +17,24 @@ struct Pair {
   std::string value;
 };
 
+Pair asPair(const SettingsPair& p) { return {p.section, p.key, p.number, p.value}; }
+
 Pair parse(const std::string& first, const std::string& second) {
-  iniParsePair(first.c_str(), second.c_str());
-  return {iniSection, iniKey, iniNumber, iniValue};
+  SettingsPair pair;
+  parseSettingsPair(first.c_str(), second.c_str(), pair);
+  return asPair(pair);
+}
+
+/// The pair the run's request for key meets in a file with the given bytes.
+Pair lookUpPair(const std::string& bytes, const char* key) {
+  TempSettingsFile file(bytes);
+  SettingsPair pair;
+  readSettingsPair(file.c_str(), key, pair);
+  return asPair(pair);
 }
 
 /// What the run reads for key from a file with the given bytes.
-std::string lookUp(const std::string& bytes, const char* key) {
-  TempSettingsFile file(bytes);
-  iniGetValue("", key, 0, file.c_str());
-  return iniValue;
-}
+std::string lookUp(const std::string& bytes, const char* key) { return lookUpPair(bytes, key).value; }
 
 /// A pair that only a request for key answers: section and non-zero number.
 std::string pairFor(const std::string& key, const std::string& plain, int number = 1,
@@ -75,7 +83,7 @@ TEST(StrField, CopiesAPieceBoundedByTextAndField) {
   EXPECT_EQ(none, 'x');
 }
 
-TEST(IniParsePair, SecondLineShapes) {
+TEST(ParseSettingsPair, SecondLineShapes) {
   const char* first = "x;KVS;y\n";
   Pair p = parse(first, "7;DATABASE;ABCD\n");
   EXPECT_EQ(p.number, 7);
@@ -113,7 +121,7 @@ TEST(IniParsePair, SecondLineShapes) {
   EXPECT_EQ(parse(first, "7;\n").value, "\n");  // ... after the only separator
 }
 
-TEST(IniParsePair, MissingLineFeedGivesTheSameFields) {
+TEST(ParseSettingsPair, MissingLineFeedGivesTheSameFields) {
   for (const char* line : {"7;DATABASE;ABCD", "7;TEXT", "7;DATABASE;", "plain"}) {
     SCOPED_TRACE(line);
     const Pair without = parse("x;KVS;", line);
@@ -124,7 +132,7 @@ TEST(IniParsePair, MissingLineFeedGivesTheSameFields) {
   }
 }
 
-TEST(IniParsePair, FirstLineShapes) {
+TEST(ParseSettingsPair, FirstLineShapes) {
   EXPECT_EQ(parse("x;KVS;y;z\n", "1;K;V\n").section, "KVS");
   EXPECT_EQ(parse(";KVS;\n", "1;K;V\n").section, "KVS");
   EXPECT_EQ(parse("x;KVS\n", "1;K;V\n").section, "");
@@ -134,7 +142,7 @@ TEST(IniParsePair, FirstLineShapes) {
   EXPECT_EQ(parse("x;;y\n", "1;K;V\n").section, ";y\n");
 }
 
-TEST(IniParsePair, NumberFieldIsReadAsAtoiDoes) {
+TEST(ParseSettingsPair, NumberFieldIsReadAsAtoiDoes) {
   EXPECT_EQ(parse("\n", "  42;K;V\n").number, 42);
   EXPECT_EQ(parse("\n", "\t\v\f\r 7;K;V\n").number, 7);
   EXPECT_EQ(parse("\n", "+5;K;V\n").number, 5);
@@ -148,7 +156,7 @@ TEST(IniParsePair, NumberFieldIsReadAsAtoiDoes) {
   EXPECT_EQ(parse("\n", "-2147483648;K;V\n").number, INT32_MIN);
 }
 
-TEST(IniParsePair, OversizedNumbersClampAndLongFieldsAreReadWhole) {
+TEST(ParseSettingsPair, OversizedNumbersClampAndLongFieldsAreReadWhole) {
   EXPECT_EQ(parse("\n", "2147483648;K;V\n").number, INT32_MAX);
   EXPECT_EQ(parse("\n", "-2147483649;K;V\n").number, INT32_MIN);
   EXPECT_EQ(parse("\n", "4294967296;K;V\n").number, INT32_MAX);  // never wraps to 0
@@ -159,73 +167,84 @@ TEST(IniParsePair, OversizedNumbersClampAndLongFieldsAreReadWhole) {
   EXPECT_EQ(parse("\n", "             9;K;V\n").number, 9);
 }
 
-TEST(IniParsePair, FieldsAreCutAtTheirCapacity) {
+TEST(ParseSettingsPair, FieldsAreCutAtTheirCapacity) {
   const std::string longKey(250, 'K');
   const std::string longValue(300, 'A');
-  EXPECT_EQ(parse("\n", "1;" + longKey + ";V\n").key, longKey.substr(0, iniFieldCapacity - 1));
+  EXPECT_EQ(parse("\n", "1;" + longKey + ";V\n").key, longKey.substr(0, kIniFieldCapacity - 1));
   EXPECT_EQ(parse("\n", "1;K;" + longValue + "\n").value,
-            longValue.substr(0, iniFieldCapacity - 1));
-  EXPECT_EQ(parse("\n", std::string(398, 'v') + "\n").value.size(), iniFieldCapacity - 1);
+            longValue.substr(0, kIniFieldCapacity - 1));
+  EXPECT_EQ(parse("\n", std::string(398, 'v') + "\n").value.size(), kIniFieldCapacity - 1);
   // A line longer than any read line is cut, never overrun.
   const Pair huge = parse(std::string(1000, ';'), std::string(1000, ';'));
-  EXPECT_EQ(huge.section.size(), iniFieldCapacity - 1);
-  EXPECT_EQ(huge.value.size(), iniFieldCapacity - 1);
+  EXPECT_EQ(huge.section.size(), kIniFieldCapacity - 1);
+  EXPECT_EQ(huge.value.size(), kIniFieldCapacity - 1);
 }
 
-TEST(IniGetValue, ReadsTheRunsThreeSettings) {
+TEST(ReadSetting, ReadsTheRunsThreeSettings) {
   const std::string bytes = pairFor("DATABASE", "DSN_KVS", 1) + pairFor("LOGIN", "sa", 2) +
                             pairFor("PASS", "Gr\xFC\xDF" "e; mit Leer", 3);
   TempSettingsFile file(bytes);
   char database[200];
   char login[200];
   char password[200];
-  iniGetValue("", "DATABASE", 0, file.c_str());
-  copyField(database, iniValue);
-  EXPECT_EQ(iniNumber, 1);
-  EXPECT_STREQ(iniKey, "DATABASE");
-  EXPECT_STREQ(iniSection, "KVS");
-  iniGetValue("", "LOGIN", 0, file.c_str());
-  copyField(login, iniValue);
-  EXPECT_EQ(iniNumber, 2);
-  iniGetValue("", "PASS", 0, file.c_str());
-  copyField(password, iniValue);
+  EXPECT_EQ(readSetting(file.c_str(), "DATABASE", database), 0);
+  EXPECT_EQ(readSetting(file.c_str(), "LOGIN", login), 0);
+  EXPECT_EQ(readSetting(file.c_str(), "PASS", password), 0);
   EXPECT_STREQ(database, "DSN_KVS");
   EXPECT_STREQ(login, "sa");
   EXPECT_STREQ(password, "Gr\xFC\xDF" "e; mit Leer");
+
+  // A value longer than the caller's field is cut there, terminated.
+  char small[4];
+  EXPECT_EQ(readSetting(file.c_str(), "DATABASE", small), 0);
+  EXPECT_STREQ(small, "DSN");
+
+  SettingsPair pair;
+  ASSERT_EQ(readSettingsPair(file.c_str(), "LOGIN", pair), 0);
+  EXPECT_EQ(pair.number, 2);
+  EXPECT_STREQ(pair.key, "LOGIN");
+  EXPECT_STREQ(pair.section, "KVS");
 }
 
-TEST(IniGetValue, NothingFoundLeavesEveryPairFieldEmpty) {
+TEST(ReadSetting, NothingFoundLeavesEveryPairFieldEmpty) {
   TempSettingsFile file(pairFor("DATABASE", "DSN_KVS"));
-  iniGetValue("", "DATABASE", 0, file.c_str());
-  ASSERT_STREQ(iniValue, "DSN_KVS");
-  iniGetValue("", "DATABASE", 0, (file.path + ".missing").c_str());
-  EXPECT_STREQ(iniValue, "");
-  EXPECT_STREQ(iniKey, "");
-  EXPECT_STREQ(iniSection, "");
-  EXPECT_EQ(iniNumber, 0);
+  char value[200] = "stale";
+  EXPECT_EQ(readSetting((file.path + ".missing").c_str(), "DATABASE", value), -1);
+  EXPECT_STREQ(value, "");
+  std::strcpy(value, "stale");
+  EXPECT_EQ(readSetting(file.c_str(), "LOGIN", value), -1);
+  EXPECT_STREQ(value, "");
 
-  iniGetValue("", "LOGIN", 0, file.c_str());
-  EXPECT_STREQ(iniValue, "");
-  EXPECT_STREQ(iniKey, "");
-  EXPECT_EQ(iniNumber, 0);
+  SettingsPair pair;
+  std::memset(&pair, 'x', sizeof pair);
+  EXPECT_EQ(readSettingsPair((file.path + ".missing").c_str(), "DATABASE", pair), -1);
+  EXPECT_STREQ(pair.value, "");
+  EXPECT_STREQ(pair.key, "");
+  EXPECT_STREQ(pair.section, "");
+  EXPECT_EQ(pair.number, 0);
+  std::memset(&pair, 'x', sizeof pair);
+  EXPECT_EQ(readSettingsPair(file.c_str(), "LOGIN", pair), -1);
+  EXPECT_STREQ(pair.value, "");
+  EXPECT_STREQ(pair.key, "");
+  EXPECT_EQ(pair.number, 0);
 
   EXPECT_EQ(lookUp("", "DATABASE"), "");
   EXPECT_EQ(lookUp("1;DATABASE;" + cipherHex("x") + "\r\n", "DATABASE"), "");  // one line
 }
 
-TEST(IniGetValue, TheLastLineWithoutAPartnerIsNeverExamined) {
+TEST(ReadSetting, TheLastLineWithoutAPartnerIsNeverExamined) {
   const std::string orphan = "1;DATABASE;" + cipherHex("DSN") + "\r\n";
   EXPECT_EQ(lookUp(pairFor("LOGIN", "sa") + orphan, "DATABASE"), "");
   EXPECT_EQ(lookUp(pairFor("LOGIN", "sa") + ";KVS;\r\n" + orphan, "DATABASE"), "DSN");
 }
 
-TEST(IniGetValue, TheFirstMatchingPairWins) {
+TEST(ReadSetting, TheFirstMatchingPairWins) {
   EXPECT_EQ(lookUp(pairFor("DATABASE", "first", 1) + pairFor("DATABASE", "second", 2),
                    "DATABASE"),
             "first");
 }
 
-TEST(IniGetValue, EmptySectionOrNumberZeroAnswerEveryRequestOfTheRun) {
+TEST(ReadSetting, EmptySectionOrNumberZeroAnswerEveryRequestOfTheRun) {
   const std::string wanted = pairFor("DATABASE", "DSN");
   const std::string other = "1;OTHER;" + cipherHex("other") + "\r\n";
   // First lines with fewer than two separators give the empty section.
@@ -238,13 +257,14 @@ TEST(IniGetValue, EmptySectionOrNumberZeroAnswerEveryRequestOfTheRun) {
   EXPECT_EQ(lookUp(";KVS;\r\n;OTHER;" + hex + "\r\n" + wanted, "DATABASE"), "zero");
   // No separator: the whole line with its line feed is the value, whose one
   // whole group still deciphers.
-  EXPECT_EQ(lookUp(";KVS;\r\n" + hex + "\r\n" + wanted, "DATABASE"), "zero");
-  EXPECT_STREQ(iniKey, "");
+  const Pair whole = lookUpPair(";KVS;\r\n" + hex + "\r\n" + wanted, "DATABASE");
+  EXPECT_EQ(whole.value, "zero");
+  EXPECT_EQ(whole.key, "");
   // Adjacent separators do not give the empty section.
   EXPECT_EQ(lookUp("x;;y\r\n" + other + wanted, "DATABASE"), "DSN");
 }
 
-TEST(IniGetValue, KeyNamesCompareCaseSensitively) {
+TEST(ReadSetting, KeyNamesCompareCaseSensitively) {
   EXPECT_EQ(lookUp(pairFor("database", "lower", 1) + pairFor("DATABASE", "upper", 2),
                    "DATABASE"),
             "upper");
@@ -254,26 +274,28 @@ TEST(IniGetValue, KeyNamesCompareCaseSensitively) {
             "upper");
 }
 
-TEST(IniGetValue, LineEndsOfEitherKindAndNoneAtTheEnd) {
+TEST(ReadSetting, LineEndsOfEitherKindAndNoneAtTheEnd) {
   const std::string crlf = pairFor("LOGIN", "sa", 2) + pairFor("PASS", "pw", 3);
   const std::string lf = pairFor("LOGIN", "sa", 2, "\n") + pairFor("PASS", "pw", 3, "\n");
   const std::string bare = crlf.substr(0, crlf.size() - 2);
   for (const std::string* bytes : {&crlf, &lf, &bare}) {
-    EXPECT_EQ(lookUp(*bytes, "PASS"), "pw");
-    EXPECT_EQ(iniNumber, 3);
-    EXPECT_STREQ(iniKey, "PASS");
+    const Pair p = lookUpPair(*bytes, "PASS");
+    EXPECT_EQ(p.value, "pw");
+    EXPECT_EQ(p.number, 3);
+    EXPECT_EQ(p.key, "PASS");
   }
 }
 
-TEST(IniGetValue, CtrlZEndsTheFile) {
+TEST(ReadSetting, CtrlZEndsTheFile) {
   const std::string bytes = pairFor("LOGIN", "sa") + "\x1A" + pairFor("PASS", "pw");
   EXPECT_EQ(lookUp(bytes, "LOGIN"), "sa");
   EXPECT_EQ(lookUp(bytes, "PASS"), "");
 }
 
-TEST(IniGetValue, EmptyOrBrokenCipherTextGivesWholeGroupsOnly) {
-  EXPECT_EQ(lookUp(";KVS;\r\n1;PASS;\r\n", "PASS"), "");  // a single line feed
-  EXPECT_STREQ(iniKey, "PASS");
+TEST(ReadSetting, EmptyOrBrokenCipherTextGivesWholeGroupsOnly) {
+  const Pair empty = lookUpPair(";KVS;\r\n1;PASS;\r\n", "PASS");  // a single line feed
+  EXPECT_EQ(empty.value, "");
+  EXPECT_EQ(empty.key, "PASS");
   const std::string hex = cipherHex("0123456789");  // two groups
   EXPECT_EQ(lookUp(";KVS;\r\n1;PASS;" + hex + "ABC\r\n", "PASS"), "0123456789");
   EXPECT_EQ(lookUp(";KVS;\r\n1;PASS;" + hex.substr(0, 20) + "\r\n", "PASS"), "01234567");
@@ -284,7 +306,7 @@ TEST(IniGetValue, EmptyOrBrokenCipherTextGivesWholeGroupsOnly) {
             longest);
 }
 
-TEST(IniGetValue, ALongFirstLinePutsThePairsOutOfStep) {
+TEST(ReadSetting, ALongFirstLinePutsThePairsOutOfStep) {
   const std::string tail = "9;OTHER;" + cipherHex("tail") + "\r\n";
   const std::string rest = "1;DATABASE;" + cipherHex("DSN") + "\r\n;KVS;\r\n";
   // 198 characters and the line feed fit.
@@ -293,17 +315,19 @@ TEST(IniGetValue, ALongFirstLinePutsThePairsOutOfStep) {
                    "OTHER"),
             "tail");
   // 199 characters are cut: the line feed alone is the second line (number 0).
-  EXPECT_EQ(lookUp(fits + "f\r\n" + tail, "OTHER"), "");
-  EXPECT_STREQ(iniSection, "KVS");
-  EXPECT_EQ(iniNumber, 0);
+  const Pair cut = lookUpPair(fits + "f\r\n" + tail, "OTHER");
+  EXPECT_EQ(cut.value, "");
+  EXPECT_EQ(cut.section, "KVS");
+  EXPECT_EQ(cut.number, 0);
   // The rest of a longer line is the second line; the next pair starts with
   // what was meant as a second line.
   EXPECT_EQ(lookUp(fits + "f" + tail + rest, "OTHER"), "tail");
-  EXPECT_EQ(lookUp(fits + "f" + tail + rest, "DATABASE"), "");
-  EXPECT_STREQ(iniKey, "KVS");
+  const Pair shifted = lookUpPair(fits + "f" + tail + rest, "DATABASE");
+  EXPECT_EQ(shifted.value, "");
+  EXPECT_EQ(shifted.key, "KVS");
 }
 
-TEST(IniGetValue, ALongSecondLinePutsThePairsOutOfStep) {
+TEST(ReadSetting, ALongSecondLinePutsThePairsOutOfStep) {
   const std::string head = ";KVS;\r\n1;DATABASE;" + cipherHex("DSN");
   const std::string login = ";KVS;\r\n2;LOGIN;" + cipherHex("sa") + "\r\n";
   const size_t fill = 398 - (head.size() - 7);  // 398 characters and the line feed
@@ -311,6 +335,7 @@ TEST(IniGetValue, ALongSecondLinePutsThePairsOutOfStep) {
   EXPECT_EQ(lookUp(head + std::string(fill, ';') + "\r\n" + login, "DATABASE"), "DSN");
   // 399 characters: the line feed alone is the next first line, whose empty
   // section answers every request, with ";KVS;" as its second line.
-  EXPECT_EQ(lookUp(head + std::string(fill + 1, ';') + "\r\n" + login, "LOGIN"), "");
-  EXPECT_STREQ(iniKey, "KVS");
+  const Pair shifted = lookUpPair(head + std::string(fill + 1, ';') + "\r\n" + login, "LOGIN");
+  EXPECT_EQ(shifted.value, "");
+  EXPECT_EQ(shifted.key, "KVS");
 }

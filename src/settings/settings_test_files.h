@@ -36,6 +36,6 @@ struct TempSettingsFile {
 /// plain enciphered with the settings key, as the file stores it.
 inline std::string cipherHex(const std::string& plain) {
   char out[512];
-  EXPECT_EQ(encryptValue(plain, out, sizeof out, settingsKey), 0);
+  EXPECT_EQ(encryptValue(plain, out, sizeof out, kSettingsKey), 0);
   return out;
 }

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-BlowfishState blowfishState;
-
 namespace {
 /// Upper-case digits of the stored form.
 constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -24,13 +22,12 @@ void wordsToBytes(uint32_t left, uint32_t right, unsigned char* b) {
   }
 }
 
-/// Builds the shared state from a zero-terminated key.
-void initFromKey(const char* key) {
-  const size_t length = key != nullptr ? std::strlen(key) : 0;
-  blowfishInit(blowfishState, reinterpret_cast<const unsigned char*>(key),
-               length);
-}
 }  // namespace
+
+KeyedCipher::KeyedCipher(const char* key) {
+  const size_t length = key != nullptr ? std::strlen(key) : 0;
+  blowfishInit(state_, reinterpret_cast<const unsigned char*>(key), length);
+}
 
 void wipeBytes(void* p, size_t n) {
   volatile unsigned char* bytes = static_cast<volatile unsigned char*>(p);
@@ -50,61 +47,56 @@ void hexToBytes(const char* text, size_t count, unsigned char* out) {
   }
 }
 
-int32_t decryptValue(const char* cipherText, char* out, size_t outCap,
-                     const char* key) {
-  initFromKey(key);
+void decryptValue(const char* cipherText, char* out, size_t outCap, const char* key) {
+  const KeyedCipher cipher(key);
   const size_t length = cipherText != nullptr ? std::strlen(cipherText) : 0;
   // Only whole groups: a cut-off last group has no defined plain text, and
   // reading 16 digits of it would run past the text.
-  size_t groups = length / cipherGroupDigits;
-  const size_t fit = outCap > 0 ? (outCap - 1) / cipherBlockBytes : 0;
+  size_t groups = length / kCipherGroupDigits;
+  const size_t fit = outCap > 0 ? (outCap - 1) / kCipherBlockBytes : 0;
   if (groups > fit) groups = fit;
 
-  unsigned char block[cipherBlockBytes];
+  unsigned char block[kCipherBlockBytes];
   for (size_t g = 0; g < groups; ++g) {
-    hexToBytes(cipherText + g * cipherGroupDigits, cipherGroupDigits, block);
+    hexToBytes(cipherText + g * kCipherGroupDigits, kCipherGroupDigits, block);
     uint32_t left = 0;
     uint32_t right = 0;
     bytesToWords(block, left, right);
-    blowfishDecipher(blowfishState, left, right);
+    blowfishDecipher(cipher.state(), left, right);
     wordsToBytes(left, right, block);
-    std::memcpy(out + g * cipherBlockBytes, block, sizeof block);
+    std::memcpy(out + g * kCipherBlockBytes, block, sizeof block);
   }
-  if (outCap > 0) out[groups * cipherBlockBytes] = '\0';
+  if (outCap > 0) out[groups * kCipherBlockBytes] = '\0';
   wipeBytes(block, sizeof block);
-  wipeBytes(&blowfishState, sizeof blowfishState);
-  return 1;
 }
 
-int encryptValue(std::string_view plain, char* out, size_t outCap,
-                 const char* key) {
-  const size_t blocks = (plain.size() + cipherBlockBytes - 1) / cipherBlockBytes;
+int encryptValue(std::string_view plain, char* out, size_t outCap, const char* key) {
+  const size_t blocks = (plain.size() + kCipherBlockBytes - 1) / kCipherBlockBytes;
   if (outCap == 0) return -1;
-  if (blocks > (outCap - 1) / cipherGroupDigits) {
+  if (blocks > (outCap - 1) / kCipherGroupDigits) {
     out[0] = '\0';
     return -1;
   }
-  initFromKey(key);
-  unsigned char block[cipherBlockBytes];
+  const KeyedCipher cipher(key);
+  unsigned char block[kCipherBlockBytes];
   for (size_t g = 0; g < blocks; ++g) {
     std::memset(block, 0, sizeof block);
-    const size_t start = g * cipherBlockBytes;
+    const size_t start = g * kCipherBlockBytes;
     const size_t n = plain.size() - start < sizeof block ? plain.size() - start
                                                          : sizeof block;
     std::memcpy(block, plain.data() + start, n);
     uint32_t left = 0;
     uint32_t right = 0;
     bytesToWords(block, left, right);
-    blowfishEncipher(blowfishState, left, right);
+    blowfishEncipher(cipher.state(), left, right);
     wordsToBytes(left, right, block);
-    char* digits = out + g * cipherGroupDigits;
+    char* digits = out + g * kCipherGroupDigits;
     for (size_t i = 0; i < sizeof block; ++i) {
       digits[2 * i] = kHexDigits[block[i] >> 4];
       digits[2 * i + 1] = kHexDigits[block[i] & 0x0F];
     }
   }
-  out[blocks * cipherGroupDigits] = '\0';
+  out[blocks * kCipherGroupDigits] = '\0';
   wipeBytes(block, sizeof block);
-  wipeBytes(&blowfishState, sizeof blowfishState);
   return 0;
 }

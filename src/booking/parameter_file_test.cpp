@@ -1,4 +1,4 @@
-#include "booking/listing.h"
+#include "booking/parameter_file.h"
 
 #include <gtest/gtest.h>
 
@@ -24,23 +24,28 @@ BookingRecord booking(const char* pnr, const char* date, const char* schema = "S
 
 }  // namespace
 
-TEST(FormatDate, DayFirstWithCentury20) {
-  EXPECT_STREQ(formatDate(booking("1", "250107")), "25.01.2007");
-  EXPECT_STREQ(formatDate(booking("1", "")), "..20");
+TEST(ListDate, DayFirstWithCentury20IntoTheCallersBuffer) {
+  char first[kListDateCapacity];
+  char second[kListDateCapacity];
+  EXPECT_STREQ(formatListDate(booking("1", "250107"), first), "25.01.2007");
+  EXPECT_STREQ(formatListDate(booking("1", ""), second), "..20");
+  // Each call writes only its own buffer: the first date is still there.
+  EXPECT_STREQ(first, "25.01.2007");
+  EXPECT_EQ(formatListDate(booking("1", "31"), first), first);
+  EXPECT_STREQ(first, "31..20");
 }
 
-TEST(CompareBookings, PersonnelNumberThenDateTextBytewise) {
-  EXPECT_LT(compareBookings(booking("100", "010107"), booking("2", "010107")), 0);  // text, not number
-  EXPECT_LT(compareBookings(booking("10", "010107"), booking("100", "010107")), 0);  // prefix first
-  EXPECT_LT(compareBookings(booking("", "010107"), booking("1", "010107")), 0);
-  // Day first: the 2nd of December sorts before the 3rd of January.
-  EXPECT_LT(compareBookings(booking("1", "021207"), booking("1", "030107")), 0);
-  EXPECT_EQ(compareBookings(booking("1", "021207", "A", "1"), booking("1", "021207", "B", "2")), 0);
-  // Unsigned bytes: 0xE4 is after every ASCII letter.
-  EXPECT_GT(compareBookings(booking("\xE4", "010107"), booking("z", "010107")), 0);
+TEST(SortedList, HeadingThenOneLinePerBookingInArrayOrder) {
+  std::string path = testTempPath("sorted_list");
+  FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  printSortedList(out, {booking("200", "020107"), booking("", "010107"), booking("200", "020107")});
+  std::fclose(out);
+  EXPECT_EQ(fileBytes(path), "Sortierte Liste:\n200,02.01.2007\n,01.01.2007\n200,02.01.2007\n");
+  std::remove(path.c_str());
 }
 
-TEST(OutputList, OneLinePerEmployeeAndDayInSortedOrder) {
+TEST(ParameterFile, OneLinePerEmployeeAndDayInSortedOrder) {
   std::vector<BookingRecord> b = {
       booking("200", "020107"), booking("100", "010107", "S1", "080000"), booking("100", "010107", "S1", "170000"),
       booking("100", "020107"), booking("", "010107"),  // unresolved badge: listed, never written
@@ -48,41 +53,41 @@ TEST(OutputList, OneLinePerEmployeeAndDayInSortedOrder) {
   sortBookings(b);
   std::string path = testTempPath("dulmar_outlist_test");
   std::remove(path.c_str());
-  ASSERT_EQ(writeOutputList(b, path.c_str()), 0);
+  ASSERT_EQ(writeParameterFile(b, path.c_str()), 0);
   EXPECT_EQ(fileBytes(path),
             "S1                  ,100     ,01.01.2007\r\n"
             "S1                  ,100     ,02.01.2007\r\n"
             "S1                  ,200     ,02.01.2007\r\n");
   // A second run appends.
-  ASSERT_EQ(writeOutputList({booking("300", "050507", "")}, path.c_str()), 0);
+  ASSERT_EQ(writeParameterFile({booking("300", "050507", "")}, path.c_str()), 0);
   EXPECT_EQ(fileBytes(path).substr(3 * 42), "                    ,300     ,05.05.2007\r\n");
   std::remove(path.c_str());
 }
 
-TEST(OutputList, SkipRuleLooksAtTheRecordDirectlyBefore) {
+TEST(ParameterFile, SkipRuleLooksAtTheRecordDirectlyBefore) {
   // The second record repeats the first, which itself was not written (empty
   // date): it is skipped all the same.
   std::vector<BookingRecord> b = {booking("100", ""), booking("100", "")};
   std::string path = testTempPath("dulmar_outlist_skip");
   std::remove(path.c_str());
-  ASSERT_EQ(writeOutputList(b, path.c_str()), 0);
+  ASSERT_EQ(writeParameterFile(b, path.c_str()), 0);
   EXPECT_EQ(fileBytes(path), "");
   std::remove(path.c_str());
 }
 
-TEST(OutputList, LongFieldsAreNotCut) {
+TEST(ParameterFile, LongFieldsAreNotCut) {
   std::vector<BookingRecord> b = {booking("12345678", "311299", "ABCDEFGHIJKLMNOPQRST")};
   std::string path = testTempPath("dulmar_outlist_long");
   std::remove(path.c_str());
-  ASSERT_EQ(writeOutputList(b, path.c_str()), 0);
+  ASSERT_EQ(writeParameterFile(b, path.c_str()), 0);
   EXPECT_EQ(fileBytes(path), "ABCDEFGHIJKLMNOPQRST,12345678,31.12.2099\r\n");
   std::remove(path.c_str());
 }
 
-TEST(OutputList, UnwritableFileIsAnError) {
+TEST(ParameterFile, UnwritableFileIsAnError) {
   std::vector<BookingRecord> b = {booking("100", "010107")};
-  EXPECT_EQ(writeOutputList(b, testTempPath("dulmar-no-such-dir/param.txt").c_str()), -1);
+  EXPECT_EQ(writeParameterFile(b, testTempPath("dulmar-no-such-dir/param.txt").c_str()), -1);
 #if defined(__linux__)
-  EXPECT_EQ(writeOutputList(b, "/dev/full"), -1);
+  EXPECT_EQ(writeParameterFile(b, "/dev/full"), -1);
 #endif
 }

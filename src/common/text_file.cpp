@@ -1,4 +1,4 @@
-#include "booking/text_file.h"
+#include "common/text_file.h"
 
 #include <cstdarg>
 #include <cstring>

@@ -1,0 +1,27 @@
+#pragma once
+// The two lists the run makes of its sorted bookings: the parameter file of
+// the follow-on tool, one line per employee and day, and the sorted list it
+// prints beside it. Both show the booking date as DD.MM.20YY.
+
+#include <cstddef>
+#include <cstdio>
+#include <vector>
+
+#include "booking/booking_record.h"
+
+/// Capacity of a date as the lists show it ("DD.MM.20YY" and the terminator,
+/// with room to spare).
+inline constexpr size_t kListDateCapacity = 32;
+
+/// Writes the record's date DDMMYY as DD.MM.20YY into dst; a short date field
+/// leaves its missing pieces empty. Returns dst.
+const char* formatListDate(const BookingRecord& record, char (&dst)[kListDateCapacity]);
+
+/// Prints "Sortierte Liste:" and one line "personnel number,date" per record
+/// to out.
+void printSortedList(FILE* out, const std::vector<BookingRecord>& bookings);
+
+/// Appends one line per employee and day to the parameter file (created when
+/// missing). Returns 0, or -1 when it cannot be opened or any write or the
+/// close fails.
+int writeParameterFile(const std::vector<BookingRecord>& bookings, const char* path);
