@@ -53,7 +53,7 @@ void checkDateTexts(const BookingRecord& r) {
   require(bookingDayText(r, day, sizeof day) == 0, "day text fits");
   require(bookingTimeText(r, time, sizeof time) == 0, "time text fits");
   int32_t number = bookingDateNumber(r);
-  require(number == kNoValidDateNumber || (number >= 20000101 && number <= 20991231), "date number in range");
+  require(number == kNoValidDateNumber || (number >= 20000000 && number <= 20999999), "date number in range");
   char date[kListDateCapacity];
   const char* shown = formatListDate(r, date);
   require(std::strlen(shown) <= std::strlen("DD.MM.20YY"), "listing date at most DD.MM.20YY");

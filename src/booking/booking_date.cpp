@@ -10,12 +10,6 @@ const char* piece(const char* date, size_t at) { return date + strnlen(date, at)
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 int twoDigits(const char* s) { return (s[0] - '0') * 10 + (s[1] - '0'); }
-
-int daysInMonth(int year, int month) {
-  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : days[month - 1];
-}
 }  // namespace
 
 int bookingDayText(const BookingRecord& record, char* dst, int cap) {
@@ -37,9 +31,5 @@ int32_t bookingDateNumber(const BookingRecord& record) {
   const char* d = record.date;
   for (int i = 0; i < 6; ++i)
     if (!isDigit(d[i])) return kNoValidDateNumber;
-  int day = twoDigits(d);
-  int month = twoDigits(d + 2);
-  int year = 2000 + twoDigits(d + 4);
-  if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)) return kNoValidDateNumber;
-  return year * 10000 + month * 100 + day;
+  return (2000 + twoDigits(d + 4)) * 10000 + twoDigits(d + 2) * 100 + twoDigits(d);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "booking/booking_record.h"
+#include "common/date_number.h"
 
 /// Capacity of the day text "20YY-MM-DD 00:00:00" (19 characters and terminator).
 inline constexpr int kDayTextCapacity = 20;
@@ -15,10 +16,7 @@ int bookingDayText(const BookingRecord& record, char* dst, int cap);
 /// when dst is too small.
 int bookingTimeText(const BookingRecord& record, char* dst, int cap);
 
-/// The date number that stands for a date with no valid day (19000101, the
-/// first day SQL Server's style 112 and every datetime column accept).
-inline constexpr int32_t kNoValidDateNumber = 19000101;
-
-/// The booking date as the number 20YYMMDD, or kNoValidDateNumber when the date
-/// field is not six digits naming a real day.
+/// The booking date as the number whose digits are "20", YY, MM, DD of the
+/// date field, whether or not they name a real day (20070132 for day 32), or
+/// kNoValidDateNumber when the field is not six digits.
 int32_t bookingDateNumber(const BookingRecord& record);

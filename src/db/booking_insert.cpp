@@ -3,6 +3,7 @@
 #include "booking/booking_date.h"
 #include "db/connection.h"
 #include "db/statement.h"
+#include "db/statements.h"
 
 namespace {
 /// Capacity of the identifier (32 characters) with every character doubled.
@@ -23,10 +24,7 @@ int SQLInsertKvs321Bch(const BookingRecord& record, const char* identifier) {
 
   StatementGuard stmt;
   if (stmt.allocation == SQL_ERROR) return -1;
-  if (formatStatement(kStatementLimit,
-                      "INSERT INTO KVS321BCH  (BchPnr, BchVon, BchUhr, BchFkt, BchFcd, BchKst)  VALUES('%s',  "
-                      "convert(DATETIME,'%s', 120),  convert(DATETIME,'%s', 120),  %d, '%s','%s')",
-                      pnr, day, time, kCostCentreChangeFunction, fcd, kst) != 0)
+  if (formatStatement(kStatementLimit, kBookingInsertStatement, pnr, day, time, fcd, kst) != 0)
     return -1;
   if (SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(statementBuffer), SQL_NTS) == SQL_ERROR) {
     dbGetDiag(SQL_HANDLE_STMT, stmt.handle);

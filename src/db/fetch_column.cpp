@@ -18,9 +18,11 @@ int takeColumn(const BoundColumn& column, char* dst, size_t cap) {
   // not the value.
   if (column.indicator < 0 || column.indicator >= static_cast<SQLLEN>(sizeof column.text)) return -1;
   std::string_view value = fieldView(column.text);
-  // Trailing blanks of char(n) columns are padding, not content.
-  while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
-  if (value.size() >= cap) return -1;
-  copyText(dst, cap, value);
+  // The value is used as the server sent it, char(n) padding included; only
+  // padding that would not fit the field is dropped, never content.
+  std::string_view content = value;
+  while (!content.empty() && content.back() == ' ') content.remove_suffix(1);
+  if (content.size() >= cap) return -1;
+  copyText(dst, cap, value.substr(0, cap - 1));
   return 0;
 }

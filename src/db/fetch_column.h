@@ -23,9 +23,10 @@ struct BoundColumn {
 /// SQLBindCol result.
 SQLRETURN bindColumn(SQLHSTMT statement, SQLUSMALLINT number, BoundColumn& column);
 
-/// Copies the fetched value into dst (capacity cap): NULL gives the empty text,
-/// trailing blanks are dropped. Returns 0, or -1 when the value did not fit
-/// the bound buffer or, trailing blanks aside, does not fit dst.
+/// Copies the fetched value as it came into dst (capacity cap): NULL gives the
+/// empty text; of its trailing blanks, those that do not fit are dropped.
+/// Returns 0, or -1 when the value did not fit the bound buffer or, trailing
+/// blanks aside, does not fit dst.
 int takeColumn(const BoundColumn& column, char* dst, size_t cap);
 
 /// takeColumn into a fixed field.

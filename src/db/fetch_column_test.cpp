@@ -22,14 +22,16 @@ TEST(TakeColumn, NullIsTheEmptyText) {
   EXPECT_STREQ(out, "");
 }
 
-TEST(TakeColumn, CharPaddingIsNotContent) {
+TEST(TakeColumn, ValuesArriveAsFetchedWithOnlyPaddingThatDoesNotFitDropped) {
   char out[9];
-  EXPECT_EQ(takeColumn(fetched("4711                "), out), 0);  // char(20)
-  EXPECT_STREQ(out, "4711");
-  EXPECT_EQ(takeColumn(fetched("12345678  "), out), 0);  // exactly the field
+  EXPECT_EQ(takeColumn(fetched("4711    "), out), 0);  // char(8): whole
+  EXPECT_STREQ(out, "4711    ");
+  EXPECT_EQ(takeColumn(fetched("4711                "), out), 0);  // char(20): cut to the field
+  EXPECT_STREQ(out, "4711    ");
+  EXPECT_EQ(takeColumn(fetched("12345678  "), out), 0);  // content exactly the field
   EXPECT_STREQ(out, "12345678");
   EXPECT_EQ(takeColumn(fetched(" 12 "), out), 0);  // leading blanks are content
-  EXPECT_STREQ(out, " 12");
+  EXPECT_STREQ(out, " 12 ");
 }
 
 TEST(TakeColumn, TooLongOrCutValuesFailAndLeaveTheFieldAlone) {

@@ -8,20 +8,11 @@
 #include "db/fetch_column.h"
 #include "db/lookup_cache.h"
 #include "db/statement.h"
+#include "db/statements.h"
 
 namespace {
 /// Capacity of a booking text with every character an apostrophe, doubled.
 constexpr size_t kEscapedCapacity = 2 * sizeof BookingRecord::costCentre + 1;
-
-// The licence and tenant numbers stand unquoted in the schema lookup, so
-// anything but an optionally signed run of digits could change the statement.
-bool isDecimalInteger(const char* text) {
-  if (*text == '-' || *text == '+') ++text;
-  if (*text == '\0') return false;
-  for (; *text != '\0'; ++text)
-    if (*text < '0' || *text > '9') return false;
-  return true;
-}
 
 /// Executes the query in the statement buffer, binds its first count columns
 /// and fetches the first row. Returns 0 (a row), -1, or SQLFetch's code.
@@ -68,11 +59,7 @@ int SQLSelectKvs301Asw(BookingRecord& record, char (&licence)[kLicenceCapacity],
   char day[kDayTextCapacity];
   char badge[kEscapedCapacity];
   if (bookingDayText(record, day, sizeof day) != 0 || escapeSql(record.badge, badge) != 0) return -1;
-  if (formatStatement(kStatementLimit,
-                      "SELECT AswPnr, AswLiz, AswMnd  FROM KVSYSTEM.Kvs301Asw  WHERE AswNum = '%s'   AND  "
-                      "AswGVo <= convert(DATETIME, '%s',120)   AND (AswGbi >= convert(DATETIME, '%s',120)   "
-                      "OR AswGbi IS NULL)",
-                      badge, day, day) != 0)
+  if (formatStatement(kStatementLimit, kBadgeLookupStatement, badge, day, day) != 0)
     return -1;
   if (const LookupAnswer* known = runLookupCache().find(statementBuffer)) {
     if (known->result == 0) {
@@ -101,10 +88,9 @@ int SQLSelectKvs301Asw(BookingRecord& record, char (&licence)[kLicenceCapacity],
 }
 
 int SQLSelectKvs112Mnd(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema]) {
-  if (!isDecimalInteger(licence) || !isDecimalInteger(tenant)) return -1;
-  if (formatStatement(kStatementLimit,
-                      " SELECT MndSch  FROM KVSYSTEM.Kvs112Mnd  WHERE MndLiz = %s  AND MndNum = %s  AND MndKon = 0 ",
-                      licence, tenant) != 0)
+  // They stand unquoted in the statement: anything but a number could change it.
+  if (!isPlainNumber(licence) || !isPlainNumber(tenant)) return -1;
+  if (formatStatement(kStatementLimit, kSchemaLookupStatement, licence, tenant) != 0)
     return -1;
   return lookUpOneValue(schema, sizeof schema);
 }
@@ -112,7 +98,7 @@ int SQLSelectKvs112Mnd(const char* licence, const char* tenant, char (&schema)[s
 int SQLSelectO1003KstStelle(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) {
   char escaped[kEscapedCapacity];
   if (escapeSql(workstation, escaped) != 0) return -1;
-  if (formatStatement(kStatementLimit, " SELECT KstNum  FROM O1003KSTSTELLE  WHERE KstApz= '%s' ", escaped) != 0)
+  if (formatStatement(kStatementLimit, kCostCentreLookupStatement, escaped) != 0)
     return -1;
   return lookUpOneValue(costCentre, sizeof costCentre);
 }

@@ -45,3 +45,18 @@ int escapeSqlText(std::string_view text, char* dst, size_t cap) {
   dst[out] = '\0';
   return 0;
 }
+
+bool isPlainNumber(std::string_view text) {
+  auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  size_t i = 0;
+  size_t end = text.size();
+  while (i < end && text[i] == ' ') ++i;
+  while (end > i && text[end - 1] == ' ') --end;
+  if (i < end && (text[i] == '+' || text[i] == '-')) ++i;
+  size_t digits = 0;
+  for (; i < end && isDigit(text[i]); ++i) ++digits;
+  if (i < end && text[i] == '.') {
+    for (++i; i < end && isDigit(text[i]); ++i) ++digits;
+  }
+  return digits > 0 && i == end;
+}

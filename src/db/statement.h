@@ -32,6 +32,11 @@ int formatStatement(int limit, const char* format, ...)
 /// Server reads a literal. Returns 0, or -1 when it does not fit (dst empty).
 int escapeSqlText(std::string_view text, char* dst, size_t cap);
 
+/// Whether text may stand unquoted in a statement as a number: blanks around
+/// an optional sign, digits and an optional decimal part, as the server reads
+/// a numeric literal; nothing else, so it can never change the statement.
+bool isPlainNumber(std::string_view text);
+
 /// escapeSqlText into an array; twice the field plus one always fits a field.
 template <size_t N>
 int escapeSql(std::string_view text, char (&dst)[N]) {

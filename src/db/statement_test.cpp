@@ -37,3 +37,14 @@ TEST(FormatStatement, RefusesStatementsAtTheLimit) {
   std::string c(kStatementCapacity, 'c');
   EXPECT_EQ(formatStatement(kStatementCapacity + 100, "%s", c.c_str()), -1);
 }
+
+TEST(IsPlainNumber, AcceptsWhatTheServerReadsAsANumber) {
+  for (const char* text : {"1", "0004", " 1", "1      ", "  4   ", "+1", "-12", "1.0", "1.", ".5", " -3.25 "})
+    EXPECT_TRUE(isPlainNumber(text)) << '<' << text << '>';
+}
+
+TEST(IsPlainNumber, RefusesAnythingThatCouldChangeTheStatement) {
+  for (const char* text : {"", " ", "+", "-", ".", "1 OR 1=1", "1;DROP TABLE x", "1)", "1--", "1/*", "0x10",
+                           "1e5", "1.2.3", "- 1", "1 2", "\t1", "1\n", "'1'", "1,0"})
+    EXPECT_FALSE(isPlainNumber(text)) << '<' << text << '>';
+}

@@ -96,8 +96,8 @@ void reportFailedInsert(int result, const BookingRecord& r, const char* identifi
   std::printf("Funktionsname:   <%s>\n", identifier);
   std::printf("Kostenstelle:    <%s>\n", r.costCentre);
   std::printf("\nSQL-Fehler:\n");
-  // A date field that names no real day still gets its report and row, with
-  // a date number every datetime column accepts.
+  // A date field that names no real day is printed as its digits; its
+  // run-log row gets a date the server accepts (see logSetError).
   reportError("Kvs321Bch", r.personnelNumber, bookingDateNumber(r), kInsertFailedErrorNumber, "SQLInsertKvs321Bch",
               kDetailFromDiagnostic);
 }

@@ -6,18 +6,17 @@
 #include <ctime>
 #include <string_view>
 
+#include "common/date_number.h"
 #include "common/field.h"
 #include "common/trace.h"
 #include "db/connection.h"
 #include "db/statement.h"
+#include "db/statements.h"
 #include "runlog/runlog_insert_text.h"
 
 RunLogRecord runLogRecord;
 
 namespace {
-/// Language and kind of the error texts the run log looks up.
-constexpr int kTextLanguageNumber = 8;
-
 void localTimeStamp(char (&stamp)[sizeof RunLogRecord::LogStz]) {
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -34,10 +33,7 @@ void localTimeStamp(char (&stamp)[sizeof RunLogRecord::LogStz]) {
 int lookUpErrorText(RunLogRecord& record) {
   StatementGuard stmt;
   if (stmt.allocation == SQL_ERROR) return -1;
-  if (formatStatement(kStatementCapacity,
-                      "SELECT FtxDok   FROM Kvsystem.Kvs102Whl  WHERE FtxNumSpr = %d    AND FtxWhl = %ld    AND "
-                      "FtxSpr = 1",
-                      kTextLanguageNumber, static_cast<long>(record.LogTErr)) != 0)
+  if (formatStatement(kStatementCapacity, kErrorTextLookupStatement, static_cast<long>(record.LogTErr)) != 0)
     return 0;
   if (SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(statementBuffer), SQL_NTS) == SQL_ERROR) return 0;
   char text[sizeof record.LogTTxt] = {};
@@ -96,7 +92,9 @@ int logSetError(const char* functionName, const char* personnelNumber, int32_t d
   std::memset(r.LogSTxt, 0, sizeof r.LogSTxt);
   std::memset(r.LogMsg, 0, sizeof r.LogMsg);
   copyField(r.LogPnr, personnelNumber);
-  r.LogDtm = date;
+  // The report prints the booking's own date number; the row gets one the
+  // server accepts, or it would be refused and the failure go unrecorded.
+  r.LogDtm = storableDateNumber(date);
   r.LogTErr = errorNumber;
   r.LogTyp = detailType;
   r.LogSErr = 0;

@@ -5,6 +5,7 @@
 
 #include "common/field.h"
 #include "db/statement.h"
+#include "db/statements.h"
 
 namespace {
 /// The texts of the row that go between apostrophes, in the order they are
@@ -18,12 +19,7 @@ constexpr size_t kEscapedCapacity = 2 * sizeof RunLogRecord::LogTTxt + 1;
 
 int formatWith(const char* const (&v)[kLiteralCount], const RunLogRecord& r, char* dst, size_t cap) {
   return std::snprintf(
-      dst, cap,
-      "INSERT INTO KvSystem.Kvs001Log  (LogPrg, LogStz, LogPrm, LogSch,   LogPnr, LogDtm, LogMod, LogFkt,   "
-      "LogTErr, LogTTxt, LogSErr, LogSTxt,   LogMsg, LogTyp, LogDat)  VALUES    ('%s', '%s', '%s', '%s',     "
-      "'%s', convert(DATETIME,'%ld', 112), '%s', '%s',     %ld, '%s', %ld, '%s',     '%s', %ld, "
-      "CURRENT_TIMESTAMP) ",
-      v[kPrg], v[kStz], v[kPrm], v[kSch], v[kPnr], static_cast<long>(r.LogDtm), v[kMod], v[kFkt],
+      dst, cap, kRunLogInsertStatement, v[kPrg], v[kStz], v[kPrm], v[kSch], v[kPnr], static_cast<long>(r.LogDtm), v[kMod], v[kFkt],
       static_cast<long>(r.LogTErr), v[kTTxt], static_cast<long>(r.LogSErr), v[kSTxt], v[kMsg],
       static_cast<long>(r.LogTyp));
 }
@@ -68,8 +64,11 @@ int formatRunLogInsert(const RunLogRecord& r, char* dst, size_t cap) {
     int victim = longest(escapedLength, 0, kFirstToShorten);
     if (victim < 0) victim = longest(escapedLength, kFirstToShorten, kLiteralCount);
     if (victim < 0) break;
+    // Cut characters from the end until their escaped form makes up the
+    // excess: an apostrophe counts twice, so a text of them loses only what
+    // it must.
     std::string_view& s = source[victim];
-    s = s.substr(0, s.size() > excess ? s.size() - excess : 0);
+    for (size_t removed = 0; removed < excess && !s.empty(); s.remove_suffix(1)) removed += s.back() == '\'' ? 2 : 1;
     escapeSqlText(s, escaped[victim], sizeof escaped[victim]);
     escapedLength[victim] = std::string_view(escaped[victim]).size();
   }

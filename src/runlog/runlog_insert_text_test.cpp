@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "common/field.h"
 #include "db/connection.h"
+#include "db/statements.h"
 
 namespace {
 RunLogRecord sampleRecord() {
@@ -39,12 +41,11 @@ TEST(RunLogInsertText, ExactStatementForAPlainRecord) {
   char buf[kStatementCapacity];
   RunLogRecord r = sampleRecord();
   ASSERT_EQ(formatRunLogInsert(r, buf, sizeof buf), 0);
-  EXPECT_EQ(std::string(buf),
-            "INSERT INTO KvSystem.Kvs001Log  (LogPrg, LogStz, LogPrm, LogSch,   LogPnr, LogDtm, LogMod, LogFkt,   "
-            "LogTErr, LogTTxt, LogSErr, LogSTxt,   LogMsg, LogTyp, LogDat)  VALUES    ('dulmar.exe', "
-            "'20261208171500', 'k.ini b.txt p.txt', '',     '4711', convert(DATETIME,'20070125', 112), 'DULMAR', "
-            "'SQLInsertKvs321Bch',     1065, 'Buchung nicht gespeichert', 2627, 'Violation of PRIMARY KEY "
-            "constraint \"PK\".',     'Kvs321Bch', 1, CURRENT_TIMESTAMP) ");
+  char expected[kStatementCapacity];
+  std::snprintf(expected, sizeof expected, kRunLogInsertStatement, "dulmar.exe", "20261208171500",
+                "k.ini b.txt p.txt", "", "4711", 20070125L, "DULMAR", "SQLInsertKvs321Bch", 1065L,
+                "Buchung nicht gespeichert", 2627L, "Violation of PRIMARY KEY constraint \"PK\".", "Kvs321Bch", 1L);
+  EXPECT_EQ(std::string(buf), expected);
 }
 
 TEST(RunLogInsertText, ApostrophesInEveryTextAreDoubled) {
@@ -75,6 +76,22 @@ TEST(RunLogInsertText, LongTextsAreShortenedLongestFirstAndNeverOverrun) {
   // Untouched: the short texts and the numbers.
   EXPECT_NE(s.find("'SQLInsertKvs321Bch'"), std::string::npos);
   EXPECT_NE(s.find("'Kvs321Bch', 1, CURRENT"), std::string::npos);
+}
+
+TEST(RunLogInsertText, AnApostropheTextLosesOnlyWhatTheStatementCannotHold) {
+  char buf[kStatementCapacity];
+  RunLogRecord r = sampleRecord();
+  copyField(r.LogTTxt, std::string(256, '\''));  // doubles to 512
+  copyField(r.LogSTxt, std::string(200, 'S'));
+  copyField(r.LogPrm, std::string(150, 'P'));
+  ASSERT_EQ(formatRunLogInsert(r, buf, sizeof buf), 0);
+  std::string s(buf);
+  // Exactly full or one short (a doubled apostrophe is never split).
+  EXPECT_GE(s.size(), sizeof buf - 2);
+  EXPECT_LT(s.size(), sizeof buf);
+  EXPECT_TRUE(literalsBalanced(s));
+  EXPECT_NE(s.find(std::string(150, 'P')), std::string::npos);  // the shorter texts are whole
+  EXPECT_NE(s.find(std::string(200, 'S')), std::string::npos);
 }
 
 TEST(RunLogInsertText, EverythingAtItsLongestStillFits) {
