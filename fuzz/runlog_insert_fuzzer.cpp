@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/field.h"
-#include "db/connection.h"
+#include "db/statement.h"
 #include "fuzz_support.h"
 #include "runlog/runlog_insert_text.h"
 #include "tsql_lexer.h"

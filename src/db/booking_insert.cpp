@@ -1,8 +1,7 @@
-#include "db/booking_insert.h"
+// The booking insert of Database.
 
 #include "booking/booking_date.h"
-#include "db/connection.h"
-#include "db/statement.h"
+#include "db/database.h"
 #include "db/statements.h"
 
 namespace {
@@ -10,7 +9,7 @@ namespace {
 constexpr size_t kIdentifierEscapedCapacity = 2 * (kIdentifierCapacity - 1) + 1;
 }  // namespace
 
-int SQLInsertKvs321Bch(const BookingRecord& record, const char* identifier) {
+int Database::insertBooking(const BookingRecord& record, const char* identifier, Diagnostic& diag) {
   char day[kDayTextCapacity];
   char time[kDayTextCapacity];
   char pnr[2 * sizeof record.personnelNumber + 1];
@@ -22,12 +21,12 @@ int SQLInsertKvs321Bch(const BookingRecord& record, const char* identifier) {
       escapeSql(identifier, fcd) != 0)
     return -1;
 
-  StatementGuard stmt;
+  StatementGuard stmt(connection());
   if (stmt.allocation == SQL_ERROR) return -1;
-  if (formatStatement(kStatementLimit, kBookingInsertStatement, pnr, day, time, fcd, kst) != 0)
+  if (formatStatement(statement_, kStatementLimit, kBookingInsertStatement, pnr, day, time, fcd, kst) != 0)
     return -1;
-  if (SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(statementBuffer), SQL_NTS) == SQL_ERROR) {
-    dbGetDiag(SQL_HANDLE_STMT, stmt.handle);
+  if (execute(stmt) == SQL_ERROR) {
+    readDiagnostic(SQL_HANDLE_STMT, stmt.handle, diag);
     return -1;
   }
   return 0;

@@ -50,8 +50,3 @@ void LookupCache::clear() {
   entries_.clear();
   bytes_ = 0;
 }
-
-LookupCache& runLookupCache() {
-  static LookupCache cache;
-  return cache;
-}

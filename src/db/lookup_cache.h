@@ -74,6 +74,3 @@ class LookupCache {
   /// Keys view the statement texts held by entries_, whose nodes never move.
   std::unordered_map<std::string_view, std::list<Entry>::iterator> index_;
 };
-
-/// The run's cache, shared by the three lookups like the statement buffer.
-LookupCache& runLookupCache();

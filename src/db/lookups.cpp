@@ -1,32 +1,26 @@
-#include "db/lookups.h"
+// The master-data lookups of Database, each answered from the lookup cache
+// when the same statement was answered before.
 
 #include <cstring>
 
 #include "booking/booking_date.h"
 #include "common/field.h"
-#include "db/connection.h"
-#include "db/fetch_column.h"
-#include "db/lookup_cache.h"
-#include "db/statement.h"
+#include "db/database.h"
 #include "db/statements.h"
 
 namespace {
 /// Capacity of a booking text with every character an apostrophe, doubled.
 constexpr size_t kEscapedCapacity = 2 * sizeof BookingRecord::costCentre + 1;
+}  // namespace
 
-/// Executes the query in the statement buffer, binds its first count columns
-/// and fetches the first row. Returns 0 (a row), -1, or SQLFetch's code.
-int queryFirstRow(const StatementGuard& stmt, BoundColumn* columns, int count) {
-  if (SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(statementBuffer), SQL_NTS) == SQL_ERROR)
-    return -1;
+int Database::queryFirstRow(const StatementGuard& stmt, BoundColumn* columns, int count) {
+  if (execute(stmt) == SQL_ERROR) return -1;
   for (int i = 0; i < count; ++i) bindColumn(stmt.handle, static_cast<SQLUSMALLINT>(i + 1), columns[i]);
   SQLRETURN rc = SQLFetch(stmt.handle);
   return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO ? 0 : rc;
 }
 
-/// Keeps the answer to the statement in the buffer: the values for a row
-/// (result 0), nothing for no row. Returns result unchanged.
-int keepAnswer(int result, const char* value0 = "", const char* value1 = "", const char* value2 = "") {
+int Database::keepAnswer(int result, const char* value0, const char* value1, const char* value2) {
   LookupAnswer answer{};
   answer.result = result;
   if (result == 0) {
@@ -34,34 +28,29 @@ int keepAnswer(int result, const char* value0 = "", const char* value1 = "", con
     copyField(answer.values[1], value1);
     copyField(answer.values[2], value2);
   }
-  runLookupCache().remember(statementBuffer, answer);  // a failure is not kept
+  cache_.remember(statement_, answer);  // a failure is not kept
   return result;
 }
 
-/// Answers the one-column query in the statement buffer, from memory when it
-/// was asked before, into out (capacity cap), which a failure leaves alone.
-/// Returns 0, -1, or SQLFetch's code (SQL_NO_DATA also for a value too long).
-int lookUpOneValue(char* out, size_t cap) {
-  if (const LookupAnswer* known = runLookupCache().find(statementBuffer)) {
+int Database::lookUpOneValue(char* out, size_t cap) {
+  if (const LookupAnswer* known = cache_.find(statement_)) {
     if (known->result == 0) copyText(out, cap, known->values[0]);
     return known->result;
   }
-  StatementGuard stmt;
+  StatementGuard stmt(connection());
   if (stmt.allocation == SQL_ERROR) return -1;
   BoundColumn column;
   if (int rc = queryFirstRow(stmt, &column, 1); rc != 0) return keepAnswer(rc);
   return takeColumn(column, out, cap) == 0 ? keepAnswer(0, out) : keepAnswer(SQL_NO_DATA);
 }
-}  // namespace
 
-int SQLSelectKvs301Asw(BookingRecord& record, char (&licence)[kLicenceCapacity],
-                       char (&tenant)[kTenantCapacity]) {
+int Database::lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacity], char (&tenant)[kTenantCapacity]) {
   char day[kDayTextCapacity];
   char badge[kEscapedCapacity];
   if (bookingDayText(record, day, sizeof day) != 0 || escapeSql(record.badge, badge) != 0) return -1;
-  if (formatStatement(kStatementLimit, kBadgeLookupStatement, badge, day, day) != 0)
+  if (formatStatement(statement_, kStatementLimit, kBadgeLookupStatement, badge, day, day) != 0)
     return -1;
-  if (const LookupAnswer* known = runLookupCache().find(statementBuffer)) {
+  if (const LookupAnswer* known = cache_.find(statement_)) {
     if (known->result == 0) {
       copyField(record.personnelNumber, known->values[0]);
       copyField(licence, known->values[1]);
@@ -69,7 +58,7 @@ int SQLSelectKvs301Asw(BookingRecord& record, char (&licence)[kLicenceCapacity],
     }
     return known->result;
   }
-  StatementGuard stmt;
+  StatementGuard stmt(connection());
   if (stmt.allocation == SQL_ERROR) return -1;
   BoundColumn columns[3];
   if (int rc = queryFirstRow(stmt, columns, 3); rc != 0) return keepAnswer(rc);
@@ -87,18 +76,18 @@ int SQLSelectKvs301Asw(BookingRecord& record, char (&licence)[kLicenceCapacity],
   return keepAnswer(0, pnrText, lizText, mndText);
 }
 
-int SQLSelectKvs112Mnd(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema]) {
+int Database::lookUpSchema(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema]) {
   // They stand unquoted in the statement: anything but a number could change it.
   if (!isPlainNumber(licence) || !isPlainNumber(tenant)) return -1;
-  if (formatStatement(kStatementLimit, kSchemaLookupStatement, licence, tenant) != 0)
+  if (formatStatement(statement_, kStatementLimit, kSchemaLookupStatement, licence, tenant) != 0)
     return -1;
   return lookUpOneValue(schema, sizeof schema);
 }
 
-int SQLSelectO1003KstStelle(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) {
+int Database::lookUpCostCentre(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) {
   char escaped[kEscapedCapacity];
   if (escapeSql(workstation, escaped) != 0) return -1;
-  if (formatStatement(kStatementLimit, kCostCentreLookupStatement, escaped) != 0)
+  if (formatStatement(statement_, kStatementLimit, kCostCentreLookupStatement, escaped) != 0)
     return -1;
   return lookUpOneValue(costCentre, sizeof costCentre);
 }

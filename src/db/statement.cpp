@@ -3,10 +3,9 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "db/connection.h"
 
-StatementGuard::StatementGuard() {
-  allocation = SQLAllocHandle(SQL_HANDLE_STMT, dbConnection, &handle);
+StatementGuard::StatementGuard(SQLHDBC connection) {
+  allocation = SQLAllocHandle(SQL_HANDLE_STMT, connection, &handle);
   if (allocation == SQL_ERROR) handle = SQL_NULL_HSTMT;
 }
 
@@ -14,16 +13,16 @@ StatementGuard::~StatementGuard() {
   if (allocation != SQL_ERROR && handle != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle);
 }
 
-int formatStatement(int limit, const char* format, ...) {
+int formatStatement(char (&buffer)[kStatementCapacity], int limit, const char* format, ...) {
   if (limit > kStatementCapacity) limit = kStatementCapacity;
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(statementBuffer, static_cast<size_t>(limit), format, args);
+  int n = std::vsnprintf(buffer, static_cast<size_t>(limit), format, args);
   va_end(args);
   // A cut statement would run a different query: refuse it and leave the
   // buffer empty, so nothing can execute it by mistake.
   if (n < 0 || n >= limit) {
-    statementBuffer[0] = '\0';
+    buffer[0] = '\0';
     return -1;
   }
   return 0;

@@ -1,16 +1,21 @@
 #pragma once
 // The pieces every statement of the program shares: a guarded statement
-// handle, bounded formatting into the shared buffer and the escaping of texts
-// that go between apostrophes.
+// handle, bounded formatting into the connection's statement buffer and the
+// escaping of texts that go between apostrophes.
 
 #include <cstddef>
 #include <string_view>
 
 #include "db/odbc.h"
 
-/// A statement handle on the program's connection, freed on every path.
+/// Capacity of a statement buffer.
+inline constexpr int kStatementCapacity = 1024;
+/// Longest lookup or booking insert statement, in characters.
+inline constexpr int kStatementLimit = 1000;
+
+/// A statement handle on a connection, freed on every path.
 struct StatementGuard {
-  StatementGuard();
+  explicit StatementGuard(SQLHDBC connection);
   StatementGuard(const StatementGuard&) = delete;
   StatementGuard& operator=(const StatementGuard&) = delete;
   ~StatementGuard();
@@ -20,11 +25,12 @@ struct StatementGuard {
   SQLHSTMT handle = SQL_NULL_HSTMT;
 };
 
-/// snprintf into the shared statement buffer. Returns 0, or -1 when the
-/// statement would be limit characters or longer (it is then never executed).
-int formatStatement(int limit, const char* format, ...)
+/// snprintf into a statement buffer. Returns 0, or -1 when the statement
+/// would be limit characters or longer (the buffer is then left empty, so it
+/// can never be executed cut).
+int formatStatement(char (&buffer)[kStatementCapacity], int limit, const char* format, ...)
 #if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
+    __attribute__((format(printf, 3, 4)))
 #endif
     ;
 

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "db/connection.h"
 
 TEST(EscapeSql, DoublesApostrophesOnly) {
   char out[16];
@@ -27,15 +26,17 @@ TEST(EscapeSql, RefusesWhatDoesNotFitInsteadOfCutting) {
 }
 
 TEST(FormatStatement, RefusesStatementsAtTheLimit) {
+  char buffer[kStatementCapacity];
   std::string a(kStatementLimit - 1, 'a');
-  ASSERT_EQ(formatStatement(kStatementLimit, "%s", a.c_str()), 0);
-  EXPECT_EQ(std::string(statementBuffer), a);
+  ASSERT_EQ(formatStatement(buffer, kStatementLimit, "%s", a.c_str()), 0);
+  EXPECT_EQ(std::string(buffer), a);
   std::string b(kStatementLimit, 'b');
-  EXPECT_EQ(formatStatement(kStatementLimit, "%s", b.c_str()), -1);
-  EXPECT_STREQ(statementBuffer, "");  // nothing left that could run cut
+  EXPECT_EQ(formatStatement(buffer, kStatementLimit, "%s", b.c_str()), -1);
+  EXPECT_STREQ(buffer, "");  // nothing left that could run cut
   // A limit above the buffer is held to the buffer.
   std::string c(kStatementCapacity, 'c');
-  EXPECT_EQ(formatStatement(kStatementCapacity + 100, "%s", c.c_str()), -1);
+  EXPECT_EQ(formatStatement(buffer, kStatementCapacity + 100, "%s", c.c_str()), -1);
+  EXPECT_STREQ(buffer, "");
 }
 
 TEST(IsPlainNumber, AcceptsWhatTheServerReadsAsANumber) {

@@ -1,5 +1,13 @@
 #pragma once
+// The whole run of dulmar, apart from the process around it: the run works
+// with the database it is given and prints to the stream it is given, so
+// tests can run it against a fake database and read what it printed.
 
-/// The whole run: command line, settings, connection, bookings, listings and
-/// run log. Returns the exit status: 0 after a complete run, 1 on an early stop.
-int runDulmar(int argc, const char* const* argv);
+#include <cstdio>
+
+#include "db/booking_store.h"
+
+/// The whole run: command line, settings, connection, bookings, lists and
+/// run log, everything printed to out. Returns the exit status: 0 after a
+/// complete run, 1 on an early stop.
+int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out);

@@ -8,13 +8,6 @@
 
 #include "common/date_number.h"
 #include "common/field.h"
-#include "common/trace.h"
-#include "db/connection.h"
-#include "db/statement.h"
-#include "db/statements.h"
-#include "runlog/runlog_insert_text.h"
-
-RunLogRecord runLogRecord;
 
 namespace {
 void localTimeStamp(char (&stamp)[sizeof RunLogRecord::LogStz]) {
@@ -28,23 +21,6 @@ void localTimeStamp(char (&stamp)[sizeof RunLogRecord::LogStz]) {
   if (std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local) == 0) stamp[0] = '\0';
 }
 
-/// Reads the text of the error number into record.LogTTxt. Returns 0, or -1
-/// when no statement handle could be had. Any other failure leaves it empty.
-int lookUpErrorText(RunLogRecord& record) {
-  StatementGuard stmt;
-  if (stmt.allocation == SQL_ERROR) return -1;
-  if (formatStatement(kStatementCapacity, kErrorTextLookupStatement, static_cast<long>(record.LogTErr)) != 0)
-    return 0;
-  if (SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(statementBuffer), SQL_NTS) == SQL_ERROR) return 0;
-  char text[sizeof record.LogTTxt] = {};
-  SQLLEN indicator = 0;
-  SQLBindCol(stmt.handle, 1, SQL_C_CHAR, text, sizeof text, &indicator);
-  SQLRETURN rc = SQLFetch(stmt.handle);
-  // A text cut to the field (SQL_SUCCESS_WITH_INFO) counts as found; a NULL
-  // leaves the zeroed buffer, so the text stays empty.
-  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) copyField(record.LogTTxt, fieldView(text));
-  return 0;
-}
 }  // namespace
 
 void logInit(int argc, const char* const* argv, const char* moduleId, RunLogRecord& record) {
@@ -62,31 +38,34 @@ void logInit(int argc, const char* const* argv, const char* moduleId, RunLogReco
   copyField(record.LogMod, moduleId);
 }
 
-void reportError(const char* code, const char* personnelNumber, int32_t date, int32_t errorNumber,
-                 const char* functionName, int detailType) {
+RunLog::RunLog(int argc, const char* const* argv, const char* moduleId, BookingStore& store, FILE* out)
+    : store_(store), out_(out) {
+  logInit(argc, argv, moduleId, record_);
+}
+
+void RunLog::reportError(Diagnostic& lastDiagnostic, const char* code, const char* personnelNumber, int32_t date,
+                         int32_t errorNumber, const char* functionName) {
   // The diagnostic is taken before the row is written: a failed row write
-  // replaces diagRecord, and the report is about the booking, not the row.
+  // replaces it, and the report is about the booking, not the row.
   int32_t nativeError = 0;
   char message[kDiagTextCapacity] = {};
-  dbLastError(&nativeError, message);
+  diagnosticText(lastDiagnostic, &nativeError, message);
 
-  logSetError(functionName, personnelNumber, date, errorNumber, code, detailType);
+  logSetError(lastDiagnostic, functionName, personnelNumber, date, errorNumber, code);
 
-  if (traceLevel >= 1) {
-    std::printf("\n\nError in function: %s\n", functionName);
-    std::printf("  Pnr: %s, Datum: %ld, ErrNr: %ld\n", personnelNumber, static_cast<long>(date),
-                static_cast<long>(errorNumber));
-    if (nativeError != 0) std::printf("  sqlcode: %d, sqlmsg: %s\n\n", static_cast<int>(nativeError), message);
-  }
+  std::fprintf(out_, "\n\nError in function: %s\n", functionName);
+  std::fprintf(out_, "  Pnr: %s, Datum: %ld, ErrNr: %ld\n", personnelNumber, static_cast<long>(date),
+               static_cast<long>(errorNumber));
+  if (nativeError != 0) std::fprintf(out_, "  sqlcode: %d, sqlmsg: %s\n\n", static_cast<int>(nativeError), message);
   // INT_MIN has no negation in 32 bits; no driver reports it, but it must not
   // overflow.
   int negated = nativeError == INT32_MIN ? INT32_MAX : -static_cast<int>(nativeError);
-  std::printf("Message:\n- Text  : %s\n- Number: %i\n- Code  : %s\n", message, negated, code);
+  std::fprintf(out_, "Message:\n- Text  : %s\n- Number: %i\n- Code  : %s\n", message, negated, code);
 }
 
-int logSetError(const char* functionName, const char* personnelNumber, int32_t date, int32_t errorNumber,
-                const char* code, int detailType) {
-  RunLogRecord& r = runLogRecord;
+int RunLog::logSetError(Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber,
+                        int32_t date, int32_t errorNumber, const char* code) {
+  RunLogRecord& r = record_;
   std::memset(r.LogFkt, 0, sizeof r.LogFkt);
   std::memset(r.LogTTxt, 0, sizeof r.LogTTxt);
   std::memset(r.LogSTxt, 0, sizeof r.LogSTxt);
@@ -96,27 +75,11 @@ int logSetError(const char* functionName, const char* personnelNumber, int32_t d
   // server accepts, or it would be refused and the failure go unrecorded.
   r.LogDtm = storableDateNumber(date);
   r.LogTErr = errorNumber;
-  r.LogTyp = detailType;
-  r.LogSErr = 0;
+  r.LogTyp = kDetailFromDiagnostic;
   copyField(r.LogFkt, functionName);
   copyField(r.LogMsg, code);
-  if (detailType == kDetailFromDiagnostic) {
-    dbLastError(&r.LogSErr, r.LogSTxt);
-    for (char& c : r.LogSTxt)
-      if (c == '\'') c = '"';
-  }
-  return SQLInsertKvs001Log(r);
-}
-
-int SQLInsertKvs001Log(RunLogRecord& record) {
-  if (record.LogTErr != 0 && lookUpErrorText(record) != 0) return -1;
-
-  StatementGuard stmt;
-  if (stmt.allocation == SQL_ERROR) return -1;
-  if (formatRunLogInsert(record, statementBuffer, sizeof statementBuffer) != 0) return -1;
-  if (SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(statementBuffer), SQL_NTS) == SQL_ERROR) {
-    dbGetDiag(SQL_HANDLE_STMT, stmt.handle);
-    return diagRecord.nativeError;
-  }
-  return 0;
+  diagnosticText(lastDiagnostic, &r.LogSErr, r.LogSTxt);
+  for (char& c : r.LogSTxt)
+    if (c == '\'') c = '"';
+  return store_.writeRunLogRow(r, lastDiagnostic);
 }

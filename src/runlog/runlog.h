@@ -1,27 +1,49 @@
 #pragma once
+// The run log: the record that describes this run, completed by every
+// reported error and written as one row of KvSystem.Kvs001Log, and the report
+// printed beside the row.
 
 #include <cstdint>
+#include <cstdio>
 
+#include "db/booking_store.h"
+#include "db/diagnostic.h"
 #include "runlog/runlog_record.h"
 
-/// Detail type whose system-error fields come from the last diagnostic.
+/// Detail type whose system-error fields come from the last diagnostic; the
+/// only one the program writes.
 inline constexpr int kDetailFromDiagnostic = 1;
 
 /// Fills record from the command line (program path first), the current local
 /// time and the module id; every other field zero.
 void logInit(int argc, const char* const* argv, const char* moduleId, RunLogRecord& record);
 
-/// Writes one run-log row for the error and prints the report. A failure to
-/// write the row is not passed on.
-void reportError(const char* code, const char* personnelNumber, int32_t date, int32_t errorNumber,
-                 const char* functionName, int detailType);
+/// The run's log, writing its rows through the run's database and printing
+/// its reports to the run's output.
+class RunLog {
+ public:
+  /// Starts the record from the command line and the module id (logInit).
+  RunLog(int argc, const char* const* argv, const char* moduleId, BookingStore& store, FILE* out);
+  RunLog(const RunLog&) = delete;
+  RunLog& operator=(const RunLog&) = delete;
 
-/// Fills the error fields of runLogRecord and writes the row. Returns
-/// SQLInsertKvs001Log's result.
-int logSetError(const char* functionName, const char* personnelNumber, int32_t date, int32_t errorNumber,
-                const char* code, int detailType);
+  /// Writes one row for the error and prints the report. lastDiagnostic is
+  /// the last diagnosed failure of the run: the report and the row's system
+  /// error come from it, and a failed row write replaces it. A failure to
+  /// write the row is not passed on.
+  void reportError(Diagnostic& lastDiagnostic, const char* code, const char* personnelNumber, int32_t date,
+                   int32_t errorNumber, const char* functionName);
 
-/// Looks up the error number's text and inserts record as one row. Returns 0,
-/// -1 when no statement handle could be had (or the row could not be built),
-/// otherwise the native error of the failed INSERT.
-int SQLInsertKvs001Log(RunLogRecord& record);
+  /// Fills the error fields of the record (the system error from
+  /// lastDiagnostic) and writes the row. Returns writeRunLogRow's result.
+  int logSetError(Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber, int32_t date,
+                  int32_t errorNumber, const char* code);
+
+  /// The record as the last row was written from it.
+  const RunLogRecord& record() const { return record_; }
+
+ private:
+  RunLogRecord record_;
+  BookingStore& store_;
+  FILE* out_;
+};

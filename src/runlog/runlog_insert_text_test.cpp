@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/field.h"
-#include "db/connection.h"
+#include "db/statement.h"
 #include "db/statements.h"
 
 namespace {

@@ -35,6 +35,3 @@ struct RunLogRecord {
   /// Detail type; 1 (system error fields from the last diagnostic) in every row.
   int32_t LogTyp;
 };
-
-/// The run's record, filled by logInit and completed by every report.
-extern RunLogRecord runLogRecord;

@@ -1,4 +1,4 @@
-#include "db/connection.h"
+#include "db/diagnostic.h"
 
 #include <gtest/gtest.h>
 
@@ -19,29 +19,28 @@ TEST(TrimDiagText, DropsBlanksTabsAndLineFeedsButKeepsCr) {
   EXPECT_STREQ(c, "");
 }
 
-TEST(DbLastError, NoDiagnosisLeavesTheTextUntouched) {
-  dbResetForTest();
+TEST(DiagnosticText, NoDiagnosisLeavesTheTextUntouched) {
+  Diagnostic diag{};
   int32_t native = 77;
   char text[kDiagTextCapacity] = "untouched";
-  dbLastError(&native, text);
+  diagnosticText(diag, &native, text);
   EXPECT_EQ(native, 0);
   EXPECT_STREQ(text, "untouched");
 }
 
-TEST(DbLastError, CopiesAtMost256CharactersTrimmed) {
-  dbResetForTest();
-  diagRecord.nativeError = 2627;
+TEST(DiagnosticText, CopiesAtMost256CharactersTrimmed) {
+  Diagnostic diag{};
+  diag.nativeError = 2627;
   std::string longMessage(300, 'm');
-  copyField(diagRecord.message, longMessage);
+  copyField(diag.message, longMessage);
   int32_t native = 0;
   char text[kDiagTextCapacity] = {};
-  dbLastError(&native, text);
+  diagnosticText(diag, &native, text);
   EXPECT_EQ(native, 2627);
   EXPECT_EQ(std::string(text), std::string(256, 'm'));
 
-  copyField(diagRecord.message, "Violation of PRIMARY KEY constraint 'PK'.  \n");
+  copyField(diag.message, "Violation of PRIMARY KEY constraint 'PK'.  \n");
   std::memset(text, 0, sizeof text);
-  dbLastError(&native, text);
+  diagnosticText(diag, &native, text);
   EXPECT_STREQ(text, "Violation of PRIMARY KEY constraint 'PK'.");
-  dbResetForTest();
 }

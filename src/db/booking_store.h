@@ -1,0 +1,59 @@
+#pragma once
+// What the run needs of its database, as one interface: the connection, the
+// three master-data lookups, the booking insert and the run-log row. Database
+// implements it over ODBC; the run's unit tests give it a fake.
+//
+// The lookups return 0 when a row was found and its values fit, -1 when the
+// statement could not be allocated, built or executed, and otherwise
+// SQLFetch's code (SQL_NO_DATA, 100, for no row); they diagnose nothing. The
+// calls that diagnose a failure write it into the Diagnostic they are given
+// and leave it alone otherwise, so the caller's record always holds the last
+// failure that was diagnosed.
+
+#include "booking/booking_record.h"
+#include "db/diagnostic.h"
+#include "runlog/runlog_record.h"
+
+/// Capacity of the licence number returned by the badge lookup.
+inline constexpr int kLicenceCapacity = 8;
+/// Capacity of the tenant number returned by the badge lookup.
+inline constexpr int kTenantCapacity = 24;
+/// Capacity of the cost-centre change identifier (32 characters).
+inline constexpr int kIdentifierCapacity = 33;
+/// Function code of a cost-centre change booking.
+inline constexpr int kCostCentreChangeFunction = 25;
+
+/// The run's database.
+class BookingStore {
+ public:
+  virtual ~BookingStore() = default;
+
+  /// Opens the connection; the texts go to the driver whole. Returns 0, or
+  /// -1; diag is recorded when the driver refused the connection itself.
+  virtual int connect(const char* login, const char* password, const char* dataSource, Diagnostic& diag) = 0;
+
+  /// Badge lookup: the personnel number valid on the booking day and its
+  /// tenant keys. Returns 0 and fills record.personnelNumber, licence and
+  /// tenant, or a lookup failure (see above) leaving them alone.
+  virtual int lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacity],
+                          char (&tenant)[kTenantCapacity]) = 0;
+
+  /// Tenant schema lookup. Returns 0 and fills schema; -1 without a
+  /// statement unless licence and tenant are plain numbers.
+  virtual int lookUpSchema(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema]) = 0;
+
+  /// Cost-centre lookup of a normalised workstation. Returns 0 and fills
+  /// costCentre.
+  virtual int lookUpCostCentre(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) = 0;
+
+  /// Inserts the booking as one KVS321BCH row with the identifier. Returns 0,
+  /// or -1: diag is recorded when the INSERT itself failed, unchanged when no
+  /// statement could be allocated or built.
+  virtual int insertBooking(const BookingRecord& record, const char* identifier, Diagnostic& diag) = 0;
+
+  /// Looks up the text of record.LogTErr into record.LogTTxt and inserts
+  /// record as one run-log row. Returns 0, -1 when no statement handle could
+  /// be had (or the row could not be built), otherwise the native error of
+  /// the failed INSERT (diag recorded).
+  virtual int writeRunLogRow(RunLogRecord& record, Diagnostic& diag) = 0;
+};
