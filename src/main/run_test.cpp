@@ -1,0 +1,530 @@
+#include "main/run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/field.h"
+#include "common/test_files.h"
+#include "settings/settings_test_files.h"
+
+namespace {
+/// What the fake answers for one badge.
+struct BadgeRow {
+  int result;
+  std::string personnelNumber;
+  std::string licence;
+  std::string tenant;
+};
+
+/// One booking as the fake was asked to insert it.
+struct InsertedBooking {
+  std::string personnelNumber, date, time, identifier, costCentre, schema;
+};
+
+/// A database that answers from maps and records what it was asked.
+class FakeStore final : public BookingStore {
+ public:
+  int connect(const char* login, const char* password, const char* dataSource, Diagnostic& diag) override {
+    connects.push_back(std::string(login) + "|" + password + "|" + dataSource);
+    if (connectDiagnosed) diag = diagnostic(connectNative, connectState, connectMessage);
+    return connectResult;
+  }
+
+  int lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacity],
+                  char (&tenant)[kTenantCapacity]) override {
+    badgesAsked.push_back(record.badge);
+    auto found = badges.find(record.badge);
+    if (found == badges.end()) return 100;  // SQL_NO_DATA
+    const BadgeRow& row = found->second;
+    if (row.result != 0) return row.result;
+    copyField(record.personnelNumber, row.personnelNumber);
+    copyField(licence, row.licence);
+    copyField(tenant, row.tenant);
+    return 0;
+  }
+
+  int lookUpSchema(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema]) override {
+    auto found = schemas.find(std::string(licence) + "/" + tenant);
+    if (found == schemas.end()) return -1;
+    copyField(schema, found->second);
+    return 0;
+  }
+
+  int lookUpCostCentre(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) override {
+    workstationsAsked.push_back(workstation);
+    auto found = costCentres.find(workstation);
+    if (found == costCentres.end()) return 100;
+    copyField(costCentre, found->second);
+    return 0;
+  }
+
+  int insertBooking(const BookingRecord& r, const char* identifier, Diagnostic& diag) override {
+    inserted.push_back({r.personnelNumber, r.date, r.time, identifier, r.costCentre, r.schema});
+    auto failure = insertFailures.find(inserted.size());
+    if (failure == insertFailures.end()) return 0;
+    if (failure->second.recorded) diag = failure->second;
+    return -1;
+  }
+
+  int writeRunLogRow(RunLogRecord& record, Diagnostic& diag) override {
+    runLogRows.push_back(record);
+    if (runLogResult != 0 && runLogResult != -1) diag = diagnostic(runLogResult, "23000", "FK 'LOG' conflict");
+    return runLogResult;
+  }
+
+  static Diagnostic diagnostic(int32_t native, const char* state, const char* message) {
+    Diagnostic d{};
+    d.recorded = true;
+    copyField(d.state, state);
+    copyField(d.message, message);
+    d.nativeError = native;
+    return d;
+  }
+
+  // What it answers.
+  int connectResult = 0;
+  bool connectDiagnosed = false;
+  int32_t connectNative = 0;
+  const char* connectState = "";
+  const char* connectMessage = "";
+  std::map<std::string, BadgeRow> badges;
+  std::map<std::string, std::string> schemas;
+  std::map<std::string, std::string> costCentres;
+  /// Insert number (from 1) that fails, with the diagnostic it records
+  /// (none when not recorded).
+  std::map<size_t, Diagnostic> insertFailures;
+  int runLogResult = 0;
+
+  // What it was asked.
+  std::vector<std::string> connects;
+  std::vector<std::string> badgesAsked;
+  std::vector<std::string> workstationsAsked;
+  std::vector<InsertedBooking> inserted;
+  std::vector<RunLogRecord> runLogRows;
+};
+
+/// The master data of most cases: badge 1001 is employee 4711 of tenant
+/// 1/7 (schema ACME), workstation 123 is cost centre KST-0123.
+void standardMasterData(FakeStore& store) {
+  store.badges["1001"] = {0, "4711    ", "1", "7"};
+  store.badges["1002"] = {0, "815", "1", "7"};
+  store.schemas["1/7"] = "ACME";
+  store.costCentres["123"] = "KST-0123  ";
+  store.costCentres["42"] = "KST-0042";
+}
+
+/// One 32-character booking group.
+std::string group(const char* date, const char* time, const char* badge, const char* workstation) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%-6s%-6s%-13s%-7s", date, time, badge, workstation);
+  return text;
+}
+
+/// A run of the program against a fake database with files of its own.
+class RunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    settings = std::make_unique<TempSettingsFile>(";KVS;\r\n1;DATABASE;" + cipherHex("attendance") +
+                                                  "\r\n;KVS;\r\n2;LOGIN;" + cipherHex("dulmar") +
+                                                  "\r\n;KVS;\r\n3;PASS;" + cipherHex("geheim 'x'") + "\r\n");
+    bookingPath = testTempPath("bookings.txt");
+    parameterPath = testTempPath("param.txt");
+    std::remove(parameterPath.c_str());
+  }
+  void TearDown() override {
+    std::remove(bookingPath.c_str());
+    std::remove(parameterPath.c_str());
+  }
+
+  void writeBookings(const std::string& bytes) { writeFileBytes(bookingPath, bytes); }
+
+  /// Runs with the settings, booking and parameter files, plus extra
+  /// arguments; returns the exit status and leaves the output in printed.
+  int run(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {"C:\\KV\\dulmar.exe", settings->path, bookingPath, parameterPath};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return runWith(args);
+  }
+
+  int runWith(const std::vector<std::string>& args) {
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    FILE* out = std::tmpfile();
+    EXPECT_NE(out, nullptr);
+    const int status = runDulmar(static_cast<int>(argv.size()), argv.data(), store, out);
+    std::rewind(out);
+    printed.clear();
+    char chunk[4096];
+    size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, out)) > 0) printed.append(chunk, n);
+    std::fclose(out);
+    return status;
+  }
+
+  FakeStore store;
+  std::unique_ptr<TempSettingsFile> settings;
+  std::string bookingPath;
+  std::string parameterPath;
+  std::string printed;
+};
+
+const char kUsage[] =
+    "Syntax: dulmar <Ini-Datei> <Quelle> <Parm-Datei> [<KSW-Bezeichner>]\n\n"
+    "Ini-Datei  :\n KORVANDEL-Ini-Datei\n\n"
+    "Quelle     :\n Datei mit Kostenstellenwechsel-Buchungen.\n\n"
+    "Parm-Datei :\n Parameter-Datei fuer RZP.\n\n"
+    "KSW-Bez.   :\n Kostenstellenwechsel-Bezeichner (Default: \"KSW\")\n\n";
+
+/// The report block of a failed insert up to the run log's part.
+std::string insertReport(const char* schema, const char* pnr, const char* date, const char* time,
+                         const char* costCentre, const char* identifier = "KSW") {
+  return std::string("Fehler beim Einfuegen der Buchung in Kvs321Bch (-1)\n") + "Schemaname:  <" + schema + ">\n" +
+         "Personalnummer:  <" + pnr + ">\n" + "Buchungsdatum:   <" + date + ">\n" + "Buchungsuhrzeit: <" + time +
+         ">\n" + "Funktionscode:   <25>\n" + "Funktionsname:   <" + identifier + ">\n" + "Kostenstelle:    <" +
+         costCentre + ">\n\nSQL-Fehler:\n";
+}
+}  // namespace
+
+TEST_F(RunTest, WrongArgumentCountPrintsTheUsageAndTouchesNothing) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"dulmar"}, {"dulmar", "a", "b"}, {"dulmar", "a", "b", "c", "d", "e"}}) {
+    EXPECT_EQ(runWith(args), 1);
+    EXPECT_EQ(printed, kUsage);
+  }
+  EXPECT_TRUE(store.connects.empty());
+}
+
+TEST_F(RunTest, MissingSettingsFileStopsBeforeConnecting) {
+  EXPECT_EQ(runWith({"dulmar", settings->path + ".missing", bookingPath, parameterPath}), 1);
+  EXPECT_EQ(printed, "dulmar: Start.\nKORVANDEL.INI not found\n");
+  EXPECT_TRUE(store.connects.empty());
+}
+
+TEST_F(RunTest, ConnectsWithTheDecipheredSettings) {
+  writeBookings("");
+  EXPECT_EQ(run(), 0);
+  ASSERT_EQ(store.connects.size(), 1u);
+  EXPECT_EQ(store.connects[0], "dulmar|geheim 'x'|attendance");
+}
+
+TEST_F(RunTest, RefusedConnectionPrintsTheDriversDiagnosticThenStops) {
+  writeBookings(group("250107", "080000", "1001", "123"));
+  store.connectResult = -1;
+  store.connectDiagnosed = true;
+  store.connectNative = 18456;
+  store.connectState = "28000";
+  store.connectMessage = "[SQL Server]Login failed for user 'dulmar'.";
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed,
+            "dulmar: Start.\n"
+            "Connect Error: SQLCode: 18456 sqlState: 28000 Msg: [SQL Server]Login failed for user 'dulmar'.\n"
+            "dbConnect_Error: -1\n");
+  EXPECT_TRUE(store.badgesAsked.empty());
+}
+
+TEST_F(RunTest, ConnectionFailureWithoutDiagnosticPrintsOnlyTheCode) {
+  store.connectResult = -1;
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed, "dulmar: Start.\ndbConnect_Error: -1\n");
+}
+
+TEST_F(RunTest, MissingBookingFileEndsWithoutALineFeed) {
+  std::remove(bookingPath.c_str());
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed, "dulmar: Start.\nFehler beim \xF6" "ffnen der Datei: " + bookingPath);
+  EXPECT_FALSE(std::filesystem::exists(parameterPath));
+}
+
+TEST_F(RunTest, CompleteRunTracesSortsStoresAndListsEachEmployeeAndDayOnce) {
+  standardMasterData(store);
+  writeBookings(group("260107", "101530", "1002", "0042") + group("250107", "080059", "1001", "123") +
+                group("250107", "170000", "1001", "123") + "\x1A" + group("270107", "080000", "1001", "123"));
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(printed,
+            "dulmar: Start.\n"
+            "[1]: <260107>, <101530>, <1002>, <42> eingelesen.\n"
+            "Personalnummer: <815>\n"
+            "Kostenstelle: <KST-0042>\n"
+            "[2]: <250107>, <080059>, <1001>, <123> eingelesen.\n"
+            "Personalnummer: <4711>\n"
+            "Kostenstelle: <KST-0123>\n"
+            "[3]: <250107>, <170000>, <1001>, <123> eingelesen.\n"
+            "Personalnummer: <4711>\n"
+            "Kostenstelle: <KST-0123>\n"
+            "Sortierte Liste:\n"
+            "4711,25.01.2007\n"
+            "4711,25.01.2007\n"
+            "815,26.01.2007\n"
+            "dulmar: Ende.\n");
+  // Sorted, stored to the minute, with the default identifier.
+  ASSERT_EQ(store.inserted.size(), 3u);
+  EXPECT_EQ(store.inserted[0].personnelNumber, "4711");
+  EXPECT_EQ(store.inserted[0].schema, "ACME");
+  EXPECT_EQ(store.inserted[0].costCentre, "KST-0123");
+  EXPECT_EQ(store.inserted[2].personnelNumber, "815");
+  EXPECT_EQ(store.inserted[2].time, "101500");
+  EXPECT_EQ(store.inserted[2].identifier, "KSW");
+  EXPECT_EQ(fileBytes(parameterPath),
+            "ACME                ,4711    ,25.01.2007\r\n"
+            "ACME                ,815     ,26.01.2007\r\n");
+  EXPECT_TRUE(store.runLogRows.empty());
+}
+
+TEST_F(RunTest, UnknownBadgeIsReportedAndNeitherOtherLookupIsAsked) {
+  standardMasterData(store);
+  store.badges["1003"] = {-1, "", "", ""};  // the statement could not run
+  writeBookings(group("250107", "080000", "9999", "123") + group("250107", "090000", "1003", "123"));
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(printed,
+            "dulmar: Start.\n"
+            "[1]: <250107>, <080000>, <9999>, <123> eingelesen.\n"
+            "Zur Ausweisnummer (9999) konnte keine Personalnummer entnommen werden.\n"
+            "[2]: <250107>, <090000>, <1003>, <123> eingelesen.\n"
+            "Zur Ausweisnummer (1003) konnte keine Personalnummer entnommen werden.\n"
+            "Sortierte Liste:\n"
+            ",25.01.2007\n"
+            ",25.01.2007\n"
+            "dulmar: Ende.\n");
+  EXPECT_TRUE(store.workstationsAsked.empty());
+  // Stored all the same, with empty fields; never in the parameter file.
+  EXPECT_EQ(store.inserted.size(), 2u);
+  EXPECT_EQ(fileBytes(parameterPath), "");
+}
+
+TEST_F(RunTest, MissingSchemaIsReportedAndTheCostCentreStillLookedUp) {
+  standardMasterData(store);
+  store.badges["2001"] = {0, "5000", "2", "9"};  // tenant 2/9 has no schema
+  writeBookings(group("250107", "080000", "2001", "0000123"));
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(printed,
+            "dulmar: Start.\n"
+            "[1]: <250107>, <080000>, <2001>, <123> eingelesen.\n"
+            "-Schemaname konnte der Mandantentabelle nicht entnommen werden:\n"
+            "  Liz: 2, Mnd: 9, Kon: 0\n"
+            "Personalnummer: <5000>\n"
+            "Kostenstelle: <KST-0123>\n"
+            "Sortierte Liste:\n"
+            "5000,25.01.2007\n"
+            "dulmar: Ende.\n");
+  EXPECT_EQ(fileBytes(parameterPath), "                    ,5000    ,25.01.2007\r\n");
+}
+
+TEST_F(RunTest, UnknownWorkstationIsReportedWithItsLeadingZerosGone) {
+  standardMasterData(store);
+  writeBookings(group("250107", "080000", "1001", "0000777"));
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(printed,
+            "dulmar: Start.\n"
+            "[1]: <250107>, <080000>, <1001>, <777> eingelesen.\n"
+            "Personalnummer: <4711>\n"
+            "Zum Arbeitsplatz (777) konnte keine Kostenstelle entnommen werden.\n"
+            "Sortierte Liste:\n"
+            "4711,25.01.2007\n"
+            "dulmar: Ende.\n");
+  ASSERT_EQ(store.inserted.size(), 1u);
+  EXPECT_EQ(store.inserted[0].costCentre, "");
+}
+
+TEST_F(RunTest, FailedInsertPrintsTheReportAndWritesOneRunLogRow) {
+  standardMasterData(store);
+  store.insertFailures[1] = FakeStore::diagnostic(2627, "23000", "Violation of PRIMARY KEY constraint 'PK'.  \n");
+  writeBookings(group("250107", "080000", "1001", "123") + group("260107", "080000", "1001", "123"));
+  EXPECT_EQ(run({"KSW2"}), 0);
+  EXPECT_EQ(printed, "dulmar: Start.\n"
+                     "Kostenstellenwechsel-Bezeichner: <KSW2>\n"
+                     "[1]: <250107>, <080000>, <1001>, <123> eingelesen.\n"
+                     "Personalnummer: <4711>\n"
+                     "Kostenstelle: <KST-0123>\n"
+                     "[2]: <260107>, <080000>, <1001>, <123> eingelesen.\n"
+                     "Personalnummer: <4711>\n"
+                     "Kostenstelle: <KST-0123>\n"
+                     "Sortierte Liste:\n"
+                     "4711,25.01.2007\n"
+                     "4711,26.01.2007\n" +
+                         insertReport("ACME", "4711", "250107", "080000", "KST-0123", "KSW2") +
+                         "\n\nError in function: SQLInsertKvs321Bch\n"
+                         "  Pnr: 4711, Datum: 20070125, ErrNr: 1065\n"
+                         "  sqlcode: 2627, sqlmsg: Violation of PRIMARY KEY constraint 'PK'.\n\n"
+                         "Message:\n"
+                         "- Text  : Violation of PRIMARY KEY constraint 'PK'.\n"
+                         "- Number: -2627\n"
+                         "- Code  : Kvs321Bch\n"
+                         "dulmar: Ende.\n");
+  ASSERT_EQ(store.runLogRows.size(), 1u);
+  const RunLogRecord& row = store.runLogRows[0];
+  EXPECT_STREQ(row.LogPrg, "dulmar.exe");
+  EXPECT_EQ(std::string(row.LogPrm), (settings->path + " " + bookingPath + " " + parameterPath + " KSW2").substr(0, 150));
+  EXPECT_STREQ(row.LogMod, "DULMAR");
+  EXPECT_STREQ(row.LogPnr, "4711");
+  EXPECT_EQ(row.LogDtm, 20070125);
+  EXPECT_STREQ(row.LogFkt, "SQLInsertKvs321Bch");
+  EXPECT_EQ(row.LogTErr, 1065);
+  EXPECT_EQ(row.LogSErr, 2627);
+  EXPECT_STREQ(row.LogSTxt, "Violation of PRIMARY KEY constraint \"PK\".");  // apostrophes replaced
+  EXPECT_STREQ(row.LogMsg, "Kvs321Bch");
+  EXPECT_EQ(row.LogTyp, 1);
+  // Both bookings still count for the parameter file.
+  EXPECT_EQ(fileBytes(parameterPath),
+            "ACME                ,4711    ,25.01.2007\r\n"
+            "ACME                ,4711    ,26.01.2007\r\n");
+}
+
+TEST_F(RunTest, UndiagnosedInsertFailureReportsTheLastDiagnosedOne) {
+  standardMasterData(store);
+  store.insertFailures[1] = Diagnostic{};  // no statement: nothing diagnosed yet
+  store.insertFailures[2] = FakeStore::diagnostic(2627, "23000", "duplicate");
+  store.insertFailures[3] = Diagnostic{};
+  writeBookings(group("250107", "080000", "1001", "123") + group("250107", "090000", "1001", "123") +
+                group("250107", "100000", "1001", "123"));
+  EXPECT_EQ(run(), 0);
+  const std::string head = "\n\nError in function: SQLInsertKvs321Bch\n  Pnr: 4711, Datum: 20070125, ErrNr: 1065\n";
+  const std::string firstReport = insertReport("ACME", "4711", "250107", "080000", "KST-0123") + head +
+                                  "Message:\n- Text  : \n- Number: 0\n- Code  : Kvs321Bch\n";
+  const std::string duplicate = head + "  sqlcode: 2627, sqlmsg: duplicate\n\n" +
+                                "Message:\n- Text  : duplicate\n- Number: -2627\n- Code  : Kvs321Bch\n";
+  const size_t reports = printed.find("Fehler beim Einfuegen");
+  ASSERT_NE(reports, std::string::npos);
+  EXPECT_EQ(printed.substr(reports), firstReport +
+                                         insertReport("ACME", "4711", "250107", "090000", "KST-0123") + duplicate +
+                                         insertReport("ACME", "4711", "250107", "100000", "KST-0123") + duplicate +
+                                         "dulmar: Ende.\n");
+  ASSERT_EQ(store.runLogRows.size(), 3u);
+  EXPECT_EQ(store.runLogRows[0].LogSErr, 0);
+  EXPECT_STREQ(store.runLogRows[0].LogSTxt, "");
+  EXPECT_EQ(store.runLogRows[2].LogSErr, 2627);
+}
+
+TEST_F(RunTest, RejectedRunLogRowIsNotPassedOnButBecomesTheLastDiagnostic) {
+  standardMasterData(store);
+  store.insertFailures[1] = FakeStore::diagnostic(2627, "23000", "duplicate");
+  store.insertFailures[2] = Diagnostic{};
+  store.runLogResult = 547;
+  writeBookings(group("250107", "080000", "1001", "123") + group("250107", "090000", "1001", "123"));
+  EXPECT_EQ(run(), 0);
+  // The first report is about the booking, not the refused row.
+  EXPECT_NE(printed.find("  sqlcode: 2627, sqlmsg: duplicate\n\nMessage:\n- Text  : duplicate\n- Number: -2627\n"),
+            std::string::npos);
+  // The second failure was not diagnosed: the row's refusal is what is left.
+  EXPECT_NE(printed.find("  sqlcode: 547, sqlmsg: FK 'LOG' conflict\n\nMessage:\n- Text  : FK 'LOG' conflict\n"
+                         "- Number: -547\n- Code  : Kvs321Bch\ndulmar: Ende.\n"),
+            std::string::npos);
+  EXPECT_EQ(store.runLogRows.size(), 2u);
+  EXPECT_EQ(store.runLogRows[1].LogSErr, 547);
+}
+
+TEST_F(RunTest, RunLogRowThatCannotBeWrittenLeavesTheRunGoing) {
+  standardMasterData(store);
+  store.insertFailures[1] = FakeStore::diagnostic(2627, "23000", "duplicate");
+  store.runLogResult = -1;
+  writeBookings(group("250107", "080000", "1001", "123"));
+  EXPECT_EQ(run(), 0);
+  EXPECT_NE(printed.find("- Number: -2627\n- Code  : Kvs321Bch\ndulmar: Ende.\n"), std::string::npos);
+  EXPECT_EQ(store.runLogRows.size(), 1u);
+}
+
+TEST_F(RunTest, InvalidDateIsPrintedAsItsDigitsAndLoggedAsADayTheServerTakes) {
+  standardMasterData(store);
+  store.insertFailures[1] = FakeStore::diagnostic(242, "22007", "out-of-range datetime");
+  writeBookings(group("310207", "080000", "1001", "123"));
+  EXPECT_EQ(run(), 0);
+  EXPECT_NE(printed.find("  Pnr: 4711, Datum: 20070231, ErrNr: 1065\n"), std::string::npos);
+  ASSERT_EQ(store.runLogRows.size(), 1u);
+  EXPECT_EQ(store.runLogRows[0].LogDtm, 19000101);
+}
+
+TEST_F(RunTest, UnwritableParameterFileStopsTheRunAfterTheInserts) {
+  standardMasterData(store);
+  writeBookings(group("250107", "080000", "1001", "123"));
+  parameterPath = testTempPath("no-such-folder") + "/param.txt";
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(store.inserted.size(), 1u);
+  const std::string tail = "Fehler beim oeffnen der Datei: " + parameterPath + "\n";
+  ASSERT_GE(printed.size(), tail.size());
+  EXPECT_EQ(printed.substr(printed.size() - tail.size()), tail);
+  EXPECT_EQ(printed.find("dulmar: Ende."), std::string::npos);
+}
+
+TEST_F(RunTest, IdentifierIsCutTo32Characters) {
+  standardMasterData(store);
+  writeBookings(group("250107", "080000", "1001", "123"));
+  const std::string longIdentifier = std::string(32, 'I') + "CUT";
+  EXPECT_EQ(run({longIdentifier}), 0);
+  EXPECT_EQ(printed.substr(0, 15 + 34 + 32 + 2),
+            "dulmar: Start.\nKostenstellenwechsel-Bezeichner: <" + std::string(32, 'I') + ">\n");
+  ASSERT_EQ(store.inserted.size(), 1u);
+  EXPECT_EQ(store.inserted[0].identifier, std::string(32, 'I'));
+}
+
+TEST_F(RunTest, EmptyBookingFileStoresNothingAndStillWritesTheParameterFile) {
+  writeBookings("250107080000");  // an incomplete group is no booking
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(printed, "dulmar: Start.\nSortierte Liste:\ndulmar: Ende.\n");
+  EXPECT_TRUE(store.inserted.empty());
+  EXPECT_TRUE(std::filesystem::exists(parameterPath));
+}
+
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+/// A database that knows no badge and keeps no record of what it was asked,
+/// so that all memory the run gets goes to the bookings.
+class EmptyStore final : public BookingStore {
+ public:
+  int connect(const char*, const char*, const char*, Diagnostic&) override { return 0; }
+  int lookUpBadge(BookingRecord&, char (&)[kLicenceCapacity], char (&)[kTenantCapacity]) override { return 100; }
+  int lookUpSchema(const char*, const char*, char (&)[sizeof BookingRecord::schema]) override { return 100; }
+  int lookUpCostCentre(const char*, char (&)[sizeof BookingRecord::costCentre]) override { return 100; }
+  int insertBooking(const BookingRecord&, const char*, Diagnostic&) override {
+    ++inserts;
+    return 0;
+  }
+  int writeRunLogRow(RunLogRecord&, Diagnostic&) override { return 0; }
+  int inserts = 0;
+};
+
+/// Runs on a booking file too large for a 24 MiB margin of address space;
+/// exits 3 when the run stopped with status 1 and the memory message.
+[[noreturn]] void runOutOfMemory(const std::string& settingsPath, const std::string& bookingPath,
+                                 const std::string& parameterPath) {
+  EmptyStore store;
+  FILE* out = std::tmpfile();
+  long pages = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  const rlim_t used = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+  rlimit limit{used + (24u << 20), used + (24u << 20)};
+  setrlimit(RLIMIT_AS, &limit);
+  const char* argv[] = {"dulmar", settingsPath.c_str(), bookingPath.c_str(), parameterPath.c_str()};
+  const int status = runDulmar(4, argv, store, out);
+  std::fflush(out);
+  std::fseek(out, -80, SEEK_END);
+  char tail[81] = {};
+  const size_t n = std::fread(tail, 1, sizeof tail - 1, out);
+  const std::string text(tail, n);
+  const std::string end = " eingelesen).\n";
+  const bool reported = text.find("Nicht genug Speicher fuer die Buchungen (") != std::string::npos &&
+                        text.size() > end.size() && text.substr(text.size() - end.size()) == end;
+  _exit(status == 1 && reported && store.inserts == 0 ? 3 : 1);
+}
+}  // namespace
+
+TEST_F(RunTest, RunningOutOfMemoryWhileReadingStopsTheRunWithAMessage) {
+  // 400,000 bookings need some 48 MiB as records; the margin holds half.
+  std::string bytes;
+  const std::string one = group("250107", "080000", "1", "1");
+  bytes.reserve(one.size() * 400000);
+  for (int i = 0; i < 400000; ++i) bytes += one;
+  writeBookings(bytes);
+  EXPECT_EXIT(runOutOfMemory(settings->path, bookingPath, parameterPath), ::testing::ExitedWithCode(3), "");
+}
+#endif
