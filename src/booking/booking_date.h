@@ -1,4 +1,6 @@
 #pragma once
+// The booking's date and time as the statements and the run log want them:
+// convert-style-120 texts and the number YYYYMMDD.
 
 #include <cstdint>
 

@@ -1,4 +1,6 @@
 #pragma once
+// Reading the booking file: fixed 32-character groups into zero-filled
+// records of a growing array.
 
 #include <vector>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The order the run stores and lists its bookings in.
 
 #include <vector>
 

@@ -15,11 +15,9 @@ bool isWhiteSpace(unsigned char c) {
 
 int trimRight(char* text) {
   if (text == nullptr) return -1;
-  // The walk passes over punctuation and bytes 0x80-0xFF but cuts at every
-  // white-space character, so the text ends at the leftmost white space of the
-  // trailing run that holds no letter or digit: "AB -;" becomes "AB", while a
-  // trailing "AB-" keeps its hyphen. Classification is by ASCII alone, so the
-  // result does not depend on the C locale.
+  // The text ends at the leftmost white space of the trailing run that holds
+  // no letter or digit. Classification is by ASCII alone, so the result does
+  // not depend on the C locale.
   for (size_t i = std::strlen(text); i > 0; --i) {
     unsigned char c = static_cast<unsigned char>(text[i - 1]);
     if (isAsciiLetterOrDigit(c)) break;

@@ -9,29 +9,17 @@
 #include <string>
 
 #include "booking/booking_sort.h"
-#include "common/field.h"
+#include "booking/test_bookings.h"
 #include "common/test_files.h"
-
-namespace {
-BookingRecord booking(const char* pnr, const char* date, const char* schema = "S1", const char* time = "080000") {
-  BookingRecord r{};
-  copyField(r.personnelNumber, pnr);
-  copyField(r.date, date);
-  copyField(r.schema, schema);
-  copyField(r.time, time);
-  return r;
-}
-
-}  // namespace
 
 TEST(ListDate, DayFirstWithCentury20IntoTheCallersBuffer) {
   char first[kListDateCapacity];
   char second[kListDateCapacity];
-  EXPECT_STREQ(formatListDate(booking("1", "250107"), first), "25.01.2007");
-  EXPECT_STREQ(formatListDate(booking("1", ""), second), "..20");
+  EXPECT_STREQ(formatListDate(testBooking("1", "250107"), first), "25.01.2007");
+  EXPECT_STREQ(formatListDate(testBooking("1", ""), second), "..20");
   // Each call writes only its own buffer: the first date is still there.
   EXPECT_STREQ(first, "25.01.2007");
-  EXPECT_EQ(formatListDate(booking("1", "31"), first), first);
+  EXPECT_EQ(formatListDate(testBooking("1", "31"), first), first);
   EXPECT_STREQ(first, "31..20");
 }
 
@@ -39,7 +27,7 @@ TEST(SortedList, HeadingThenOneLinePerBookingInArrayOrder) {
   std::string path = testTempPath("sorted_list");
   FILE* out = std::fopen(path.c_str(), "wb");
   ASSERT_NE(out, nullptr);
-  printSortedList(out, {booking("200", "020107"), booking("", "010107"), booking("200", "020107")});
+  printSortedList(out, {testBooking("200", "020107"), testBooking("", "010107"), testBooking("200", "020107")});
   std::fclose(out);
   EXPECT_EQ(fileBytes(path), "Sortierte Liste:\n200,02.01.2007\n,01.01.2007\n200,02.01.2007\n");
   std::remove(path.c_str());
@@ -47,8 +35,8 @@ TEST(SortedList, HeadingThenOneLinePerBookingInArrayOrder) {
 
 TEST(ParameterFile, OneLinePerEmployeeAndDayInSortedOrder) {
   std::vector<BookingRecord> b = {
-      booking("200", "020107"), booking("100", "010107", "S1", "080000"), booking("100", "010107", "S1", "170000"),
-      booking("100", "020107"), booking("", "010107"),  // unresolved badge: listed, never written
+      testBooking("200", "020107"), testBooking("100", "010107", "S1", "080000"), testBooking("100", "010107", "S1", "170000"),
+      testBooking("100", "020107"), testBooking("", "010107"),  // unresolved badge: listed, never written
   };
   sortBookings(b);
   std::string path = testTempPath("dulmar_outlist_test");
@@ -59,7 +47,7 @@ TEST(ParameterFile, OneLinePerEmployeeAndDayInSortedOrder) {
             "S1                  ,100     ,02.01.2007\r\n"
             "S1                  ,200     ,02.01.2007\r\n");
   // A second run appends.
-  ASSERT_EQ(writeParameterFile({booking("300", "050507", "")}, path.c_str()), 0);
+  ASSERT_EQ(writeParameterFile({testBooking("300", "050507", "")}, path.c_str()), 0);
   EXPECT_EQ(fileBytes(path).substr(3 * 42), "                    ,300     ,05.05.2007\r\n");
   std::remove(path.c_str());
 }
@@ -67,7 +55,7 @@ TEST(ParameterFile, OneLinePerEmployeeAndDayInSortedOrder) {
 TEST(ParameterFile, SkipRuleLooksAtTheRecordDirectlyBefore) {
   // The second record repeats the first, which itself was not written (empty
   // date): it is skipped all the same.
-  std::vector<BookingRecord> b = {booking("100", ""), booking("100", "")};
+  std::vector<BookingRecord> b = {testBooking("100", ""), testBooking("100", "")};
   std::string path = testTempPath("dulmar_outlist_skip");
   std::remove(path.c_str());
   ASSERT_EQ(writeParameterFile(b, path.c_str()), 0);
@@ -76,7 +64,7 @@ TEST(ParameterFile, SkipRuleLooksAtTheRecordDirectlyBefore) {
 }
 
 TEST(ParameterFile, LongFieldsAreNotCut) {
-  std::vector<BookingRecord> b = {booking("12345678", "311299", "ABCDEFGHIJKLMNOPQRST")};
+  std::vector<BookingRecord> b = {testBooking("12345678", "311299", "ABCDEFGHIJKLMNOPQRST")};
   std::string path = testTempPath("dulmar_outlist_long");
   std::remove(path.c_str());
   ASSERT_EQ(writeParameterFile(b, path.c_str()), 0);
@@ -85,7 +73,7 @@ TEST(ParameterFile, LongFieldsAreNotCut) {
 }
 
 TEST(ParameterFile, UnwritableFileIsAnError) {
-  std::vector<BookingRecord> b = {booking("100", "010107")};
+  std::vector<BookingRecord> b = {testBooking("100", "010107")};
   EXPECT_EQ(writeParameterFile(b, testTempPath("dulmar-no-such-dir/param.txt").c_str()), -1);
 #if defined(__linux__)
   EXPECT_EQ(writeParameterFile(b, "/dev/full"), -1);

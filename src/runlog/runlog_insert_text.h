@@ -1,4 +1,5 @@
 #pragma once
+// The text of the run-log INSERT, built to fit the statement buffer.
 
 #include <cstddef>
 
