@@ -15,16 +15,14 @@ int Database::insertBooking(const BookingRecord& record, const char* identifier,
   char pnr[2 * sizeof record.personnelNumber + 1];
   char kst[2 * sizeof record.costCentre + 1];
   char fcd[kIdentifierEscapedCapacity];
-  if (bookingDayText(record, day, sizeof day) != 0 || bookingTimeText(record, time, sizeof time) != 0)
-    return -1;
+  if (bookingDayText(record, day, sizeof day) != 0 || bookingTimeText(record, time, sizeof time) != 0) return -1;
   if (escapeSql(record.personnelNumber, pnr) != 0 || escapeSql(record.costCentre, kst) != 0 ||
       escapeSql(identifier, fcd) != 0)
     return -1;
 
   StatementGuard stmt(connection());
   if (stmt.allocation == SQL_ERROR) return -1;
-  if (formatStatement(statement_, kStatementLimit, kBookingInsertStatement, pnr, day, time, fcd, kst) != 0)
-    return -1;
+  if (formatStatement(statement_, kStatementLimit, kBookingInsertStatement, pnr, day, time, fcd, kst) != 0) return -1;
   if (execute(stmt) == SQL_ERROR) {
     readDiagnostic(SQL_HANDLE_STMT, stmt.handle, diag);
     return -1;

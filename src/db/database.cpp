@@ -33,14 +33,13 @@ int Database::connect(const char* login, const char* password, const char* dataS
   connected_ = false;
   connection_.reset();
   if (environment_.allocate(SQL_NULL_HANDLE) == SQL_ERROR) return -1;
-  SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
-                SQL_IS_INTEGER);
+  SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), SQL_IS_INTEGER);
   if (connection_.allocate(environment_.get()) == SQL_ERROR) return -1;
 
   // The texts go to SQLConnect whole: a password of more than 23 characters
   // must reach the server as it was configured, not cut.
-  SQLRETURN rc = SQLConnect(connection(), sqlText(dataSource), SQL_NTS, sqlText(login), SQL_NTS,
-                            sqlText(password), SQL_NTS);
+  SQLRETURN rc =
+      SQLConnect(connection(), sqlText(dataSource), SQL_NTS, sqlText(login), SQL_NTS, sqlText(password), SQL_NTS);
   if (rc == SQL_ERROR) {
     readDiagnostic(SQL_HANDLE_DBC, connection(), diag);
     return -1;

@@ -40,8 +40,7 @@ class Database final : public BookingStore {
   ~Database() override;
 
   int connect(const char* login, const char* password, const char* dataSource, Diagnostic& diag) override;
-  int lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacity],
-                  char (&tenant)[kTenantCapacity]) override;
+  int lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacity], char (&tenant)[kTenantCapacity]) override;
   int lookUpSchema(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema]) override;
   int lookUpCostCentre(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) override;
   int insertBooking(const BookingRecord& record, const char* identifier, Diagnostic& diag) override;

@@ -48,8 +48,7 @@ int Database::lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacit
   char day[kDayTextCapacity];
   char badge[kEscapedCapacity];
   if (bookingDayText(record, day, sizeof day) != 0 || escapeSql(record.badge, badge) != 0) return -1;
-  if (formatStatement(statement_, kStatementLimit, kBadgeLookupStatement, badge, day, day) != 0)
-    return -1;
+  if (formatStatement(statement_, kStatementLimit, kBadgeLookupStatement, badge, day, day) != 0) return -1;
   if (const LookupAnswer* known = cache_.find(statement_)) {
     if (known->result == 0) {
       copyField(record.personnelNumber, known->values[0]);
@@ -79,15 +78,13 @@ int Database::lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacit
 int Database::lookUpSchema(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema]) {
   // They stand unquoted in the statement: anything but a number could change it.
   if (!isPlainNumber(licence) || !isPlainNumber(tenant)) return -1;
-  if (formatStatement(statement_, kStatementLimit, kSchemaLookupStatement, licence, tenant) != 0)
-    return -1;
+  if (formatStatement(statement_, kStatementLimit, kSchemaLookupStatement, licence, tenant) != 0) return -1;
   return lookUpOneValue(schema, sizeof schema);
 }
 
 int Database::lookUpCostCentre(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) {
   char escaped[kEscapedCapacity];
   if (escapeSql(workstation, escaped) != 0) return -1;
-  if (formatStatement(statement_, kStatementLimit, kCostCentreLookupStatement, escaped) != 0)
-    return -1;
+  if (formatStatement(statement_, kStatementLimit, kCostCentreLookupStatement, escaped) != 0) return -1;
   return lookUpOneValue(costCentre, sizeof costCentre);
 }

@@ -53,8 +53,9 @@ void resolveBooking(Run& run, BookingRecord& record) {
   }
   record.schema[0] = '\0';
   if (run.store.lookUpSchema(licence, tenant, record.schema) != 0)
-    std::fprintf(run.out, "-Schemaname konnte der Mandantentabelle nicht entnommen werden:\n  Liz: %s, Mnd: %s, Kon: %i\n",
-                licence, tenant, 0);
+    std::fprintf(run.out,
+                 "-Schemaname konnte der Mandantentabelle nicht entnommen werden:\n  Liz: %s, Mnd: %s, Kon: %i\n",
+                 licence, tenant, 0);
   trimRight(record.personnelNumber);
   std::fprintf(run.out, "Personalnummer: <%s>\n", record.personnelNumber);
 
@@ -74,7 +75,7 @@ int readBookings(Run& run, TextReader& input, std::vector<BookingRecord>& bookin
     BookingRecord* record = appendEmptyBooking(bookings);
     if (record == nullptr) {
       std::fprintf(run.out, "Nicht genug Speicher fuer die Buchungen (%lu eingelesen).\n",
-                  static_cast<unsigned long>(bookings.size()));
+                   static_cast<unsigned long>(bookings.size()));
       return -1;
     }
     if (!readBookingGroup(input, *record)) {
@@ -82,8 +83,8 @@ int readBookings(Run& run, TextReader& input, std::vector<BookingRecord>& bookin
       return 0;
     }
     normaliseBooking(*record);
-    std::fprintf(run.out, "[%d]: <%s>, <%s>, <%s>, <%s> eingelesen.\n", static_cast<int>(bookings.size()),
-                 record->date, record->time, record->badge, record->workstation);
+    std::fprintf(run.out, "[%d]: <%s>, <%s>, <%s>, <%s> eingelesen.\n", static_cast<int>(bookings.size()), record->date,
+                 record->time, record->badge, record->workstation);
     resolveBooking(run, *record);
   }
 }
@@ -150,8 +151,8 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out)
   if (connected != 0) {
     const Diagnostic& d = run.lastDiagnostic;
     if (d.recorded)
-      std::fprintf(out, "Connect Error: SQLCode: %ld sqlState: %s Msg: %s\n", static_cast<long>(d.nativeError),
-                   d.state, d.message);
+      std::fprintf(out, "Connect Error: SQLCode: %ld sqlState: %s Msg: %s\n", static_cast<long>(d.nativeError), d.state,
+                   d.message);
     std::fprintf(out, "dbConnect_Error: %d\n", connected);
     return 1;
   }
@@ -159,9 +160,10 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out)
   TextReader bookingFile;
   if (bookingFile.open(bookingPath) != 0) {
     // 0xF6 is the Windows-1252 o-umlaut; the message has no line feed.
-    std::fprintf(out, "Fehler beim \xF6"
-                "ffnen der Datei: %s",
-                bookingPath);
+    std::fprintf(out,
+                 "Fehler beim \xF6"
+                 "ffnen der Datei: %s",
+                 bookingPath);
     return 1;
   }
 

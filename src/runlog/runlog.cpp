@@ -63,8 +63,8 @@ void RunLog::reportError(Diagnostic& lastDiagnostic, const char* code, const cha
   std::fprintf(out_, "Message:\n- Text  : %s\n- Number: %i\n- Code  : %s\n", message, negated, code);
 }
 
-int RunLog::logSetError(Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber,
-                        int32_t date, int32_t errorNumber, const char* code) {
+int RunLog::logSetError(Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber, int32_t date,
+                        int32_t errorNumber, const char* code) {
   RunLogRecord& r = record_;
   std::memset(r.LogFkt, 0, sizeof r.LogFkt);
   std::memset(r.LogTTxt, 0, sizeof r.LogTTxt);

@@ -8,10 +8,8 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 /// The cipher words of a block: each half of the bytes read little-endian.
 void bytesToWords(const unsigned char* b, uint32_t& left, uint32_t& right) {
-  left = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 |
-         uint32_t{b[3]} << 24;
-  right = uint32_t{b[4]} | uint32_t{b[5]} << 8 | uint32_t{b[6]} << 16 |
-          uint32_t{b[7]} << 24;
+  left = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+  right = uint32_t{b[4]} | uint32_t{b[5]} << 8 | uint32_t{b[6]} << 16 | uint32_t{b[7]} << 24;
 }
 
 /// The inverse of bytesToWords.
@@ -42,8 +40,7 @@ void hexToBytes(const char* text, size_t count, unsigned char* out) {
     return (code >= 'A' && code <= 'F') ? code - 55 : code - 48;
   };
   for (size_t i = 0; i < count / 2; ++i) {
-    out[i] = static_cast<unsigned char>(16 * value(text[2 * i]) +
-                                        value(text[2 * i + 1]));
+    out[i] = static_cast<unsigned char>(16 * value(text[2 * i]) + value(text[2 * i + 1]));
   }
 }
 
@@ -82,8 +79,7 @@ int encryptValue(std::string_view plain, char* out, size_t outCap, const char* k
   for (size_t g = 0; g < blocks; ++g) {
     std::memset(block, 0, sizeof block);
     const size_t start = g * kCipherBlockBytes;
-    const size_t n = plain.size() - start < sizeof block ? plain.size() - start
-                                                         : sizeof block;
+    const size_t n = plain.size() - start < sizeof block ? plain.size() - start : sizeof block;
     std::memcpy(block, plain.data() + start, n);
     uint32_t left = 0;
     uint32_t right = 0;
