@@ -6,7 +6,12 @@
 
 StatementGuard::StatementGuard(SQLHDBC connection) {
   allocation = SQLAllocHandle(SQL_HANDLE_STMT, connection, &handle);
-  if (allocation == SQL_ERROR) handle = SQL_NULL_HSTMT;
+  // Without a connection the driver manager answers SQL_INVALID_HANDLE, which
+  // is no statement either.
+  if (!SQL_SUCCEEDED(allocation)) {
+    allocation = SQL_ERROR;
+    handle = SQL_NULL_HSTMT;
+  }
 }
 
 StatementGuard::~StatementGuard() {

@@ -1,0 +1,65 @@
+#include "db/database.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "common/field.h"
+
+namespace {
+BookingRecord booking() {
+  BookingRecord r{};
+  copyField(r.date, "250107");
+  copyField(r.time, "080000");
+  copyField(r.badge, "1001");
+  copyField(r.personnelNumber, "4711");
+  copyField(r.costCentre, "KST");
+  return r;
+}
+}  // namespace
+
+TEST(Database, UnknownDataSourceIsRefusedWithTheDriverManagersDiagnostic) {
+  Database database;
+  Diagnostic diag{};
+  EXPECT_EQ(database.connect("login", "password", "dulmar-no-such-data-source", diag), -1);
+  EXPECT_TRUE(diag.recorded);
+  EXPECT_STREQ(diag.state, "IM002");  // data source not found
+  EXPECT_GT(std::strlen(diag.message), 0u);
+  // A second attempt starts afresh on new handles.
+  Diagnostic again{};
+  EXPECT_EQ(database.connect("login", "password", "dulmar-no-such-data-source", again), -1);
+  EXPECT_STREQ(again.state, "IM002");
+}
+
+TEST(Database, WithoutAConnectionNothingRunsAndNothingIsDiagnosed) {
+  Database database;
+  BookingRecord r = booking();
+  char licence[kLicenceCapacity] = "L";
+  char tenant[kTenantCapacity] = "T";
+  EXPECT_EQ(database.lookUpBadge(r, licence, tenant), -1);
+  EXPECT_STREQ(r.personnelNumber, "4711");
+  EXPECT_STREQ(licence, "L");
+  char schema[sizeof BookingRecord::schema] = "S";
+  EXPECT_EQ(database.lookUpSchema("1", "7", schema), -1);
+  EXPECT_STREQ(schema, "S");
+  char costCentre[sizeof BookingRecord::costCentre] = "C";
+  EXPECT_EQ(database.lookUpCostCentre("123", costCentre), -1);
+  EXPECT_STREQ(costCentre, "C");
+  // A failure is never kept as an answer.
+  EXPECT_EQ(database.lookupCache().size(), 0u);
+
+  Diagnostic diag{};
+  EXPECT_EQ(database.insertBooking(r, "KSW", diag), -1);
+  RunLogRecord row{};
+  row.LogTErr = 1065;
+  EXPECT_EQ(database.writeRunLogRow(row, diag), -1);
+  EXPECT_FALSE(diag.recorded);
+}
+
+TEST(Database, SchemaLookupRefusesKeysThatAreNoNumbers) {
+  Database database;
+  char schema[sizeof BookingRecord::schema] = "S";
+  EXPECT_EQ(database.lookUpSchema("1 OR 1=1", "7", schema), -1);
+  EXPECT_EQ(database.lookUpSchema("1", "", schema), -1);
+  EXPECT_STREQ(schema, "S");
+}
