@@ -7,9 +7,12 @@ ASAN_BUILD   ?= build-asan
 WIN_BUILD    ?= build-win
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 30
+# make fuzz-long: each fuzz target this long (an hour), for a deeper search
+# than make check's; not part of make check.
+FUZZ_LONG_SECONDS ?= 3600
 
 .PHONY: all deps build check demo clean
-.PHONY: check-tests check-asan check-windows check-fuzz check-valgrind
+.PHONY: check-tests check-asan check-windows check-fuzz check-valgrind fuzz-long
 
 all: build
 
@@ -35,6 +38,9 @@ check-windows: build
 
 check-fuzz: deps
 	@bash scripts/check-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS) $(JOBS)
+
+fuzz-long: deps
+	@bash scripts/check-fuzz $(FUZZ_BUILD) $(FUZZ_LONG_SECONDS) $(JOBS)
 
 check-valgrind: build
 	@bash scripts/check-valgrind $(BUILD)

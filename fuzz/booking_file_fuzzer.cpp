@@ -22,14 +22,12 @@
 #include "fuzz_support.h"
 
 namespace {
-char bookingPath[kScratchPathCapacity];
 char parameterPath[kScratchPathCapacity];
-char paddedPath[kScratchPathCapacity];
 
-/// The reader's buffer size today. Short inputs never reach a refill unless
-/// padded in front; should the buffer change, the padding only moves where
-/// in the input the refill falls.
-constexpr size_t kReaderRefillAt = 16384;
+/// The reader's buffer size in a fuzz build. Padding in front moves where in
+/// the input its refills fall; should the buffer change, the padding only
+/// moves them elsewhere.
+constexpr size_t kReaderRefillAt = 64;
 
 bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -76,10 +74,11 @@ std::string expectedLine(const BookingRecord& r) {
   return onDisk;
 }
 
-/// Every character the reader gives for the file, as text-mode input sees it.
-std::string readTranslated(const char* path) {
+/// Every character the reader gives for the bytes, as text-mode input sees
+/// them.
+std::string readTranslated(const uint8_t* data, size_t size) {
   TextReader reader;
-  require(reader.open(path) == 0, "file opens");
+  reader.open(memoryFile(data, size));
   std::string text;
   char chunk[4096];
   size_t n = 0;
@@ -94,8 +93,8 @@ void checkRefillBoundary(const uint8_t* data, size_t size) {
   const size_t padding = kReaderRefillAt - data[0] % 64;
   std::string padded(padding, 'P');
   padded.append(reinterpret_cast<const char*>(data), size);
-  writeScratchFile(paddedPath, reinterpret_cast<const uint8_t*>(padded.data()), padded.size());
-  require(readTranslated(paddedPath) == std::string(padding, 'P') + readTranslated(bookingPath),
+  require(readTranslated(reinterpret_cast<const uint8_t*>(padded.data()), padded.size()) ==
+              std::string(padding, 'P') + readTranslated(data, size),
           "a buffer refill changes nothing the reader gives");
 }
 
@@ -112,17 +111,14 @@ std::string readWholeFile(const char* path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  scratchPath(bookingPath, "bookings.txt");
   scratchPath(parameterPath, "param.txt");
-  scratchPath(paddedPath, "padded.txt");
   silenceStandardOutput();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  writeScratchFile(bookingPath, data, size);
   TextReader input;
-  require(input.open(bookingPath) == 0, "booking file opens");
+  input.open(memoryFile(data, size));
 
   std::vector<BookingRecord> bookings;
   for (;;) {

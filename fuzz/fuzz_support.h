@@ -1,10 +1,12 @@
 #pragma once
-// What every fuzz target needs besides the code under test: a scratch file to
-// hand the input to code that reads files, and a check that turns a broken
-// property into a crash libFuzzer records.
+// What every fuzz target needs besides the code under test: the input as an
+// open file without a round trip through the file system, a scratch file for
+// code that writes files, and a check that turns a broken property into a
+// crash libFuzzer records.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 /// Capacity of a scratch file path.
 inline constexpr size_t kScratchPathCapacity = 128;
@@ -14,9 +16,10 @@ inline constexpr size_t kScratchPathCapacity = 128;
 /// process exits (path must outlive the process: static storage). Returns path.
 const char* scratchPath(char (&path)[kScratchPathCapacity], const char* name);
 
-/// Replaces the file at path with the bytes. Aborts when it cannot be written:
-/// a fuzz run that silently tests an empty file tests nothing.
-void writeScratchFile(const char* path, const uint8_t* data, size_t size);
+/// The bytes as a stream open for reading, which reads them from memory
+/// (they must outlive it); the caller closes it. Aborts when it cannot be
+/// made.
+FILE* memoryFile(const uint8_t* data, size_t size);
 
 /// Aborts with the message when the property does not hold.
 void require(bool holds, const char* property);

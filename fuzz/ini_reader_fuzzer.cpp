@@ -7,21 +7,23 @@
 #include <cstring>
 #include <string_view>
 
+#include "booking/text_file.h"
 #include "common/field.h"
 #include "fuzz_support.h"
 #include "settings/ini_reader.h"
 #include "settings/value_cipher.h"
 
 namespace {
-char settingsPath[kScratchPathCapacity];
-
 bool stateCleared() {
   static const BlowfishState zero{};
   return std::memcmp(&blowfishState, &zero, sizeof zero) == 0;
 }
 
-void checkRequest(const char* section, const char* keyName, int32_t number) {
-  iniGetValue(section, keyName, number, settingsPath);
+void checkRequest(const uint8_t* data, size_t size, const char* section, const char* keyName,
+                  int32_t number) {
+  TextReader file;
+  file.open(memoryFile(data, size));
+  iniGetValue(section, keyName, number, file);
   require(fieldView(iniSection).size() < sizeof iniSection, "section terminated");
   require(fieldView(iniKey).size() < sizeof iniKey, "key terminated");
   // A value of at most 200 digits deciphers to at most 100 characters.
@@ -35,17 +37,13 @@ void checkRequest(const char* section, const char* keyName, int32_t number) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  scratchPath(settingsPath, "KORVANDEL.INI");
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  writeScratchFile(settingsPath, data, size);
-  checkRequest("", "DATABASE", 0);
-  checkRequest("", "LOGIN", 0);
-  checkRequest("", "PASS", 0);
-  checkRequest("SYSTEM", "DATABASE", 7);
+  // The run's three requests take the same path through the reader and differ
+  // only in the key name, so each input makes one of them, picked by its
+  // length.
+  static const char* const runKeys[] = {"DATABASE", "LOGIN", "PASS"};
+  checkRequest(data, size, "", runKeys[size % 3], 0);
+  checkRequest(data, size, "SYSTEM", "DATABASE", 7);
 
   // The field cutters on the bytes themselves, at every start and length the
   // first two bytes pick, including starts outside the text.

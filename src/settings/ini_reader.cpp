@@ -121,8 +121,12 @@ void iniGetValue(const char* section, const char* keyName, int32_t number,
                  const char* path) {
   clearPair();
   TextReader file;
-  if (file.open(path) != 0) return;
+  if (file.open(path) == 0) iniGetValue(section, keyName, number, file);
+}
 
+void iniGetValue(const char* section, const char* keyName, int32_t number,
+                 TextReader& file) {
+  clearPair();
   char firstLine[iniFirstLineCapacity];
   // One byte less than the capacity, so a line as read is at most 399
   // characters and the line feed iniParsePair may add still fits.

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+struct TextReader;
+
 /// Capacity of each text pair field (200 characters and the terminator).
 inline constexpr size_t iniFieldCapacity = 201;
 /// Capacity of a pair's first line as read (199 characters and terminator).
@@ -58,3 +60,6 @@ bool iniPairMatches(const char* section, const char* keyName, int32_t number);
 /// empty, iniSection and iniKey are empty and iniNumber is 0.
 void iniGetValue(const char* section, const char* keyName, int32_t number,
                  const char* path);
+/// The same on a settings file already open in file.
+void iniGetValue(const char* section, const char* keyName, int32_t number,
+                 TextReader& file);
