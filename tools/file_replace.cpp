@@ -88,6 +88,15 @@ std::string replacementTarget(const char* path) {
 
 TargetKind inspectTarget(const char* path) {
 #ifdef _WIN32
+  // A device name (NUL, CON, COM1, ...) opens as a character device
+  // wherever it stands, and _stat may call it missing.
+  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    const DWORD type = GetFileType(file);
+    CloseHandle(file);
+    if (type != FILE_TYPE_DISK) return TargetKind::notRegular;
+  }
   struct _stat64 info;
   if (_stat64(path, &info) != 0) return errno == ENOENT ? TargetKind::missing : TargetKind::unknown;
   if ((info.st_mode & _S_IFMT) != _S_IFREG) return TargetKind::notRegular;

@@ -176,7 +176,12 @@ TEST(IniCommand, SetRefusesWhatItMayNotReplace) {
   EXPECT_EQ(fileBytes(file.path), before);
   EXPECT_EQ(fs::status(file.path).permissions() & fs::perms::owner_write, fs::perms::none);
   fs::permissions(file.path, fs::perms::owner_write, fs::perm_options::add);
-#ifndef _WIN32
+#ifdef _WIN32
+  r = run({"set", "NUL", "PASS", "neu"});
+  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_NE(r.err.find("device"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists("NUL.lock"));
+#else
   r = run({"set", "/dev/null", "PASS", "neu"});
   EXPECT_EQ(r.status, iniExitFailed);
   EXPECT_NE(r.err.find("device"), std::string::npos) << r.err;
