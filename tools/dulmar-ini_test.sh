@@ -100,6 +100,20 @@ for round in 1 2 3 4 5; do
 done
 [ -z "$(find "$work" -name '*.tmp')" ] || fail "a parallel set left a temporary file"
 
+# A set waits for whoever holds the lock (here flock(1), as another set
+# would) and then does its work: the copy taken while the lock was held
+# lacks the new value, the file afterwards has it.
+if command -v flock >/dev/null; then
+  rm -f "$work/held"
+  flock "$ini.lock" sh -c 'touch "$1/held"; sleep 1; cp "$2" "$1/during"' sh "$work" "$ini" &
+  holder=$!
+  for _ in $(seq 100); do [ -e "$work/held" ] && break; sleep 0.05; done
+  expect 0 "set while the lock is held" "$tool" set "$ini" LOGIN "nach dem Warten"
+  wait "$holder"
+  grep -q "$("$tool" encipher "nach dem Warten")" "$work/during" && fail "the set did not wait for the lock"
+  [ "$("$tool" get "$ini" LOGIN 2>/dev/null)" == "nach dem Warten" ] || fail "the set after the wait was lost"
+fi
+
 # The temporary file of a set that was killed goes with the next set.
 printf 'half a file' >"$ini.dulmar-ini-99999-0.tmp"
 expect 0 "set after a killed set" "$tool" set "$ini" LOGIN "nach Abbruch"
