@@ -7,8 +7,11 @@ JOBS ?= 2
 # The extra checks say when they are skipped because their tool is missing
 # (scripts/install-deps installs them all).
 FUZZ_SECONDS ?= 30
+# make fuzz-long: each fuzz target this long (an hour), for a deeper search
+# than make check's; not part of make check.
+FUZZ_LONG_SECONDS ?= 3600
 
-.PHONY: all deps build check demo clean package
+.PHONY: all deps build check demo clean package fuzz-long
 .PHONY: check-tests check-asan check-windows check-fuzz check-valgrind check-package
 
 all: build
@@ -36,6 +39,9 @@ check-windows: build
 
 check-fuzz: deps
 	@bash scripts/check-fuzz build-fuzz $(FUZZ_SECONDS) $(JOBS)
+
+fuzz-long: deps
+	@bash scripts/check-fuzz build-fuzz $(FUZZ_LONG_SECONDS) $(JOBS)
 
 check-valgrind: build
 	@bash scripts/check-valgrind build

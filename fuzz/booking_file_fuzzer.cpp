@@ -3,6 +3,9 @@
 // list. The lookups are stood in for by fields of the input itself, so the
 // fuzzer steers the sort keys and the duplicates of the output list too.
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -22,14 +25,17 @@
 #include "fuzz_support.h"
 
 namespace {
-char bookingPath[kScratchPathCapacity];
-char parameterPath[kScratchPathCapacity];
-char paddedPath[kScratchPathCapacity];
+/// The parameter file: a memory file this process keeps open, which the code
+/// under test opens by its /proc path, emptied before each input and read
+/// back through the descriptor. That spares creating and removing a file for
+/// every input.
+int parameterFd = -1;
+char parameterPath[64];
 
-/// The reader's buffer size today. Short inputs never reach a refill unless
-/// padded in front; should the buffer change, the padding only moves where
-/// in the input the refill falls.
-constexpr size_t kReaderRefillAt = 16384;
+/// The reader's buffer size in a fuzz build. Padding in front moves where in
+/// the input its refills fall; should the buffer change, the padding only
+/// moves them elsewhere.
+constexpr size_t kReaderRefillAt = 64;
 
 bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -78,10 +84,11 @@ std::string expectedLine(const BookingRecord& r) {
   return onDisk;
 }
 
-/// Every character the reader gives for the file, as text-mode input sees it.
-std::string readTranslated(const char* path) {
+/// Every character the reader gives for the bytes, as text-mode input sees
+/// them.
+std::string readTranslated(const uint8_t* data, size_t size) {
   TextReader reader;
-  require(reader.open(path) == 0, "file opens");
+  reader.open(memoryFile(data, size));
   std::string text;
   char chunk[4096];
   size_t n = 0;
@@ -96,35 +103,34 @@ void checkRefillBoundary(const uint8_t* data, size_t size) {
   const size_t padding = kReaderRefillAt - data[0] % 64;
   std::string padded(padding, 'P');
   padded.append(reinterpret_cast<const char*>(data), size);
-  writeScratchFile(paddedPath, reinterpret_cast<const uint8_t*>(padded.data()), padded.size());
-  require(readTranslated(paddedPath) == std::string(padding, 'P') + readTranslated(bookingPath),
+  require(readTranslated(reinterpret_cast<const uint8_t*>(padded.data()), padded.size()) ==
+              std::string(padding, 'P') + readTranslated(data, size),
           "a buffer refill changes nothing the reader gives");
 }
 
-std::string readWholeFile(const char* path) {
+/// The parameter file's whole content.
+std::string parameterFileBytes() {
   std::string content;
-  FILE* f = std::fopen(path, "rb");
-  require(f != nullptr, "parameter file exists after writing");
   char chunk[4096];
-  size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) content.append(chunk, n);
-  std::fclose(f);
+  ssize_t n = 0;
+  for (off_t at = 0; (n = pread(parameterFd, chunk, sizeof chunk, at)) > 0; at += n)
+    content.append(chunk, static_cast<size_t>(n));
+  require(n == 0, "parameter file read back");
   return content;
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  scratchPath(bookingPath, "bookings.txt");
-  scratchPath(parameterPath, "param.txt");
-  scratchPath(paddedPath, "padded.txt");
+  parameterFd = memfd_create("param.txt", MFD_CLOEXEC);
+  require(parameterFd >= 0, "memory file for the parameter file");
+  std::snprintf(parameterPath, sizeof parameterPath, "/proc/self/fd/%d", parameterFd);
   silenceStandardOutput();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  writeScratchFile(bookingPath, data, size);
   TextReader input;
-  require(input.open(bookingPath) == 0, "booking file opens");
+  input.open(memoryFile(data, size));
 
   std::vector<BookingRecord> bookings;
   for (;;) {
@@ -159,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(compareBookings(bookings[i - 1], bookings[i]) <= 0, "array sorted");
   printSortedList(stdout, bookings);
 
-  std::remove(parameterPath);
+  require(ftruncate(parameterFd, 0) == 0, "parameter file emptied");
   require(writeParameterFile(bookings, parameterPath) == 0, "output list written");
   // Each employee and day once, with the fields of its first record in the
   // sorted array; records without personnel number or date are left out.
@@ -169,6 +175,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (r.personnelNumber[0] == '\0' || r.date[0] == '\0') continue;
     if (seen.emplace(fieldView(r.personnelNumber), fieldView(r.date)).second) expected += expectedLine(r);
   }
-  require(readWholeFile(parameterPath) == expected, "parameter file holds each employee and day once");
+  require(parameterFileBytes() == expected, "parameter file holds each employee and day once");
   return 0;
 }

@@ -8,6 +8,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -18,6 +21,20 @@
 #endif
 
 namespace {
+/// Marks the temporary files of replacements: TARGET.dulmar-ini-PID-N.tmp.
+constexpr char kTempMark[] = ".dulmar-ini-";
+constexpr char kTempEnd[] = ".tmp";
+
+/// True when name is prefix, a run of digits and "-", and kTempEnd.
+bool isTemporaryName(const std::string& name, const std::string& prefix) {
+  const size_t endLength = sizeof kTempEnd - 1;
+  if (name.size() <= prefix.size() + endLength || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - endLength, endLength, kTempEnd) != 0)
+    return false;
+  const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - endLength);
+  return middle.find_first_not_of("0123456789-") == std::string::npos;
+}
+
 #ifdef _WIN32
 int openNew(const char* path) {
   return _open(path, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
@@ -51,12 +68,14 @@ void syncFolderOf(const std::string& path) {
 }
 #endif
 
-/// Replaces a symbolic link by the file it names, so that the link stays.
-std::string resolvedTarget(const char* target) {
+}  // namespace
+
+std::string replacementTarget(const char* path) {
+  // A link stays a link: what it names is replaced.
 #ifndef _WIN32
   struct stat info;
-  if (lstat(target, &info) == 0 && S_ISLNK(info.st_mode)) {
-    char* real = realpath(target, nullptr);
+  if (lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
+    char* real = realpath(path, nullptr);
     if (real != nullptr) {
       std::string out = real;
       std::free(real);
@@ -64,9 +83,65 @@ std::string resolvedTarget(const char* target) {
     }
   }
 #endif
-  return target;
+  return path;
 }
-}  // namespace
+
+TargetKind inspectTarget(const char* path) {
+#ifdef _WIN32
+  // A device name (NUL, CON, COM1, ...) opens as a character device
+  // wherever it stands, and _stat may call it missing.
+  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    const DWORD type = GetFileType(file);
+    CloseHandle(file);
+    if (type != FILE_TYPE_DISK) return TargetKind::notRegular;
+  }
+  struct _stat64 info;
+  if (_stat64(path, &info) != 0) return errno == ENOENT ? TargetKind::missing : TargetKind::unknown;
+  if ((info.st_mode & _S_IFMT) != _S_IFREG) return TargetKind::notRegular;
+  // _S_IWRITE is missing for a file with the read-only attribute.
+  if ((info.st_mode & _S_IWRITE) == 0 || _access(path, 2) != 0) return TargetKind::readOnly;
+  return TargetKind::writable;
+#else
+  struct stat link;
+  if (lstat(path, &link) != 0) return errno == ENOENT ? TargetKind::missing : TargetKind::unknown;
+  struct stat info;
+  if (stat(path, &info) != 0) {
+    return S_ISLNK(link.st_mode) && errno == ENOENT ? TargetKind::danglingLink : TargetKind::unknown;
+  }
+  if (!S_ISREG(info.st_mode)) return TargetKind::notRegular;
+  // access() answers for the caller, and for the superuser always yes; the
+  // permission bits answer what the file's owner meant, for everyone. A
+  // rename needs neither, which is why both are asked here.
+  if (access(path, W_OK) != 0) {
+    return errno == EACCES || errno == EROFS || errno == EPERM ? TargetKind::readOnly
+                                                                : TargetKind::unknown;
+  }
+  if ((info.st_mode & 0222) == 0) return TargetKind::readOnly;
+  return TargetKind::writable;
+#endif
+}
+
+int removeStaleReplacements(const std::string& target) {
+  namespace fs = std::filesystem;
+  const fs::path targetPath(target);
+  const std::string prefix = targetPath.filename().string() + kTempMark;
+  const fs::path folder = targetPath.has_parent_path() ? targetPath.parent_path() : fs::path(".");
+  // Names first, removals after: a folder that changes while it is read
+  // may show an entry twice or not at all.
+  std::vector<fs::path> stale;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    if (isTemporaryName(it->path().filename().string(), prefix)) stale.push_back(it->path());
+  }
+  int removed = 0;
+  for (const fs::path& file : stale) {
+    std::error_code ignored;
+    if (fs::remove(file, ignored)) ++removed;
+  }
+  return removed;
+}
 
 int readWholeFile(const char* path, std::string& bytes) {
   bytes.clear();
@@ -88,13 +163,13 @@ int readWholeFile(const char* path, std::string& bytes) {
 
 int ReplacementFile::write(const char* target, std::string_view bytes) {
   discard();
-  target_ = resolvedTarget(target);
+  target_ = replacementTarget(target);
   int fd = -1;
   // Another run at the same moment gets another name; a stale file of a
   // crashed run is never reused.
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp_ = target_ + "." + std::to_string(processId()) + "-" +
-            std::to_string(attempt) + ".tmp";
+    temp_ = target_ + kTempMark + std::to_string(processId()) + "-" +
+            std::to_string(attempt) + kTempEnd;
     fd = openNew(temp_.c_str());
     if (fd < 0 && errno != EEXIST) break;
   }
@@ -107,13 +182,18 @@ int ReplacementFile::write(const char* target, std::string_view bytes) {
 
   bool ok = true;
 #ifndef _WIN32
-  // The replacement keeps the target's permissions and, where allowed, its
-  // owner. Both are best effort: where they cannot be set (some mounted
-  // file systems), the file stays readable by its writer only.
+  // The replacement keeps the target's owner and permissions, or does not
+  // take its place. Each is only set where it differs, so that a file system
+  // that cannot change them (some mounts) is no obstacle when nothing needs
+  // changing. The owner goes first: a change of owner clears the set-ID bits.
   struct stat info;
-  if (stat(target_.c_str(), &info) == 0) {
-    if (fchmod(fd, info.st_mode & 07777) != 0) { /* stays 0600 */ }
-    if (fchown(fd, info.st_uid, info.st_gid) != 0) { /* stays the writer's */ }
+  struct stat temp;
+  if (stat(target_.c_str(), &info) == 0 && fstat(fd, &temp) == 0) {
+    if ((info.st_uid != temp.st_uid || info.st_gid != temp.st_gid) &&
+        fchown(fd, info.st_uid, info.st_gid) != 0)
+      ok = false;
+    if (ok && (info.st_mode & 07777) != (temp.st_mode & 07777) && fchmod(fd, info.st_mode & 07777) != 0)
+      ok = false;
   }
 #endif
   for (size_t done = 0; ok && done < bytes.size();) {

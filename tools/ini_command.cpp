@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "file_lock.h"
 #include "file_replace.h"
 #include "ini_edit.h"
 #include "settings/ini_reader.h"
@@ -32,7 +33,9 @@ constexpr char kHelp[] =
     "A TEXT or VALUE of \"-\" is read from standard input, one line end at its\n"
     "end dropped; that keeps a password off the command line. A value holds at\n"
     "most 96 characters and no zero byte or line end. set replaces the file in\n"
-    "one step and keeps every line it does not change; a missing FILE is made.\n"
+    "one step and keeps every line it does not change, and the file's owner and\n"
+    "permissions; a missing FILE is made. It refuses a FILE that is read-only or\n"
+    "no regular file. Sets of one FILE at once take turns (FILE.lock).\n"
     "\n"
     "Exit status: 0 done, 1 failed, 2 wrong command line.\n";
 
@@ -40,6 +43,8 @@ struct Streams {
   FILE* in;
   FILE* out;
   FILE* err;
+  /// How long a set waits for the lock.
+  int lockWait;
 };
 
 int usage(const Streams& io, const char* problem) {
@@ -89,15 +94,27 @@ int encipher(const Streams& io, const char* arg) {
   return iniExitDone;
 }
 
+/// Why text is no cipher text of whole blocks, or the empty text when it is.
+std::string cipherTextProblem(std::string_view text) {
+  const size_t bad = text.find_first_not_of("0123456789ABCDEF");
+  if (bad != std::string_view::npos) {
+    const auto c = static_cast<unsigned char>(text[bad]);
+    char shown[16];
+    if (c >= 0x20 && c < 0x7F)
+      std::snprintf(shown, sizeof shown, "\"%c\"", c);
+    else
+      std::snprintf(shown, sizeof shown, "the byte 0x%02X", c);
+    return std::string("the cipher text holds ") + shown + ", which is no upper-case hexadecimal digit";
+  }
+  if (text.size() % kCipherGroupDigits != 0)
+    return "the cipher text has " + std::to_string(text.size()) + " digits, which is no multiple of 16";
+  return "";
+}
+
 int decipher(const Streams& io, const char* hex) {
   const std::string_view text = hex;
-  const size_t bad = text.find_first_not_of("0123456789ABCDEF");
-  if (bad != std::string_view::npos)
-    return fail(io, "the cipher text holds \"" + std::string(1, text[bad]) +
-                        "\", which is no upper-case hexadecimal digit");
-  if (text.size() % kCipherGroupDigits != 0)
-    return fail(io, "the cipher text has " + std::to_string(text.size()) +
-                        " digits, which is no multiple of 16");
+  const std::string problem = cipherTextProblem(text);
+  if (!problem.empty()) return fail(io, problem);
   if (text.size() >= kCipherCapacity)
     return fail(io, "the cipher text is longer than a settings field holds "
                     "(192 digits)");
@@ -117,10 +134,18 @@ int get(const Streams& io, const char* path, const char* key) {
   SettingsPair answeringPair;
   const int answering = findAnsweringPair(readerLayout(raw), key, answeringPair);
   const std::string answeringKey = answeringPair.key;
+  const std::string problem = answering < 0 ? "" : cipherTextProblem(answeringPair.value);
   char value[kIniFieldCapacity];
   readSetting(path, key, value);
   std::fprintf(io.out, "%s\n", value);
   wipeBytes(value, sizeof value);
+  if (!problem.empty()) {
+    // dulmar reads such a value all the same (its whole groups, odd digits
+    // counted as their codes), so it is printed; the warning says why it may
+    // be wrong.
+    std::fprintf(io.err, "dulmar-ini: warning: pair %d, which answers %s: %s\n", answering + 1, key,
+                 problem.c_str());
+  }
   if (answering < 0) {
     std::fprintf(io.err, "dulmar-ini: note: no pair of %s answers %s; dulmar reads an empty value\n",
                  path, key);
@@ -133,10 +158,48 @@ int get(const Streams& io, const char* path, const char* key) {
   return iniExitDone;
 }
 
+/// Refuses a path that set must not replace. Returns 0, or an exit status.
+int checkTarget(const Streams& io, const char* path) {
+  const std::string file = path;
+  switch (inspectTarget(path)) {
+    case TargetKind::missing:
+    case TargetKind::writable:
+      return 0;
+    case TargetKind::readOnly:
+      return fail(io, file + " is read-only or you may not write it; it is left as it was");
+    case TargetKind::notRegular:
+      return fail(io, file + " is a folder, a device or another special file, not a settings file; "
+                             "it is left as it was");
+    case TargetKind::danglingLink:
+      return fail(io, file + " is a symbolic link to a file that does not exist; it is left as it was");
+    case TargetKind::unknown:
+      break;
+  }
+  return fail(io, "cannot examine " + file + ": " + std::strerror(errno));
+}
+
 int set(const Streams& io, const char* path, const char* key, const char* arg) {
   if (const char* problem = keyNameProblem(key)) return fail(io, problem);
   std::string value;
   if (int status = valueArgument(io, arg, value)) return status;
+  if (int status = checkTarget(io, path)) return status;
+
+  // From the read to the rename no other set may change the file, or one of
+  // two sets at once would write back what it read and lose the other's key.
+  const std::string target = replacementTarget(path);
+  const std::string lockPath = target + ".lock";
+  FileLock lock;
+  if (lock.acquire(lockPath, io.lockWait) != 0) {
+    if (errno == EWOULDBLOCK)
+      return fail(io, "another dulmar-ini set has been changing " + target + " for " +
+                          std::to_string(io.lockWait / 1000) + " seconds (it holds " +
+                          lockPath + "); " + path + " is left as it was");
+    return fail(io, "cannot lock " + lockPath + ": " + std::strerror(errno) + "; " + path +
+                        " is left as it was");
+  }
+  // Under the lock no other set is at work, so a temporary file of one is
+  // left over from a set that was killed.
+  removeStaleReplacements(target);
 
   std::string raw;
   if (readWholeFile(path, raw) != 0) {
@@ -149,8 +212,12 @@ int set(const Streams& io, const char* path, const char* key, const char* arg) {
     return fail(io, "the value does not fit a settings field");
 
   ReplacementFile replacement;
-  if (replacement.write(path, withSetting(raw, key, hex)) != 0)
+  if (replacement.write(path, withSetting(raw, key, hex)) != 0) {
+    if (errno == EPERM)
+      return fail(io, std::string("cannot give the new file the owner and permissions of ") + path +
+                          " (only its owner or the superuser can); " + path + " is left as it was");
     return fail(io, std::string("cannot write beside ") + path + ": " + std::strerror(errno));
+  }
   // The program's own reader must find the value in the new file before it
   // takes the old one's place.
   char stored[kIniFieldCapacity];
@@ -166,8 +233,8 @@ int set(const Streams& io, const char* path, const char* key, const char* arg) {
 }  // namespace
 
 int runIniCommand(int argc, const char* const* argv, FILE* in, FILE* out,
-                  FILE* err) {
-  const Streams io{in, out, err};
+                  FILE* err, int lockWaitMilliseconds) {
+  const Streams io{in, out, err, lockWaitMilliseconds};
   if (argc < 2) return usage(io, "a command is missing");
   const std::string_view command = argv[1];
   const int operands = argc - 2;

@@ -11,8 +11,13 @@ inline constexpr int iniExitFailed = 1;
 /// Exit status for a wrong command line.
 inline constexpr int iniExitUsage = 2;
 
+/// How long a set waits for another set of the same file to finish: one
+/// takes milliseconds, so only a stopped or hanging one makes it wait this.
+inline constexpr int iniLockWaitMilliseconds = 30000;
+
 /// Runs dulmar-ini with its command line (argv[0] is the program's name),
 /// reading a TEXT or VALUE of "-" from in, writing results to out and every
-/// message to err. Returns iniExitDone, iniExitFailed or iniExitUsage.
+/// message to err; a set waits up to lockWaitMilliseconds for another set of
+/// the same file. Returns iniExitDone, iniExitFailed or iniExitUsage.
 int runIniCommand(int argc, const char* const* argv, FILE* in, FILE* out,
-                  FILE* err);
+                  FILE* err, int lockWaitMilliseconds = iniLockWaitMilliseconds);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "file_lock.h"
 #include "settings/ini_reader.h"
 #include "settings/settings_test_files.h"
 
@@ -26,7 +27,8 @@ std::string drain(FILE* f) {
 }
 
 /// Runs dulmar-ini with args, input as its standard input.
-Result run(std::vector<std::string> args, const std::string& input = "") {
+Result run(std::vector<std::string> args, const std::string& input = "",
+           int waitMilliseconds = iniLockWaitMilliseconds) {
   args.insert(args.begin(), "dulmar-ini");
   std::vector<const char*> argv;
   for (const std::string& a : args) argv.push_back(a.c_str());
@@ -35,10 +37,17 @@ Result run(std::vector<std::string> args, const std::string& input = "") {
   FILE* err = std::tmpfile();
   std::fwrite(input.data(), 1, input.size(), in);
   std::rewind(in);
-  const int status = runIniCommand(static_cast<int>(argv.size()), argv.data(), in, out, err);
+  const int status =
+      runIniCommand(static_cast<int>(argv.size()), argv.data(), in, out, err, waitMilliseconds);
   std::fclose(in);
   return {status, drain(out), drain(err)};
 }
+
+/// A settings file for a test, and the lock file a set makes beside it.
+struct IniFile : TempSettingsFile {
+  using TempSettingsFile::TempSettingsFile;
+  ~IniFile() { std::remove((path + ".lock").c_str()); }
+};
 
 std::string pairFor(const std::string& key, const std::string& plain, int number) {
   return ";KVS;\r\n" + std::to_string(number) + ";" + key + ";" + cipherHex(plain) + "\r\n";
@@ -93,14 +102,14 @@ TEST(IniCommand, RefusesValuesAndCipherTextsItCannotHandle) {
 }
 
 TEST(IniCommand, GetPrintsWhatTheRunReads) {
-  TempSettingsFile file("x;;\r\n0;OTHER;" + cipherHex("other") + "\r\n" +
+  IniFile file("x;;\r\n0;OTHER;" + cipherHex("other") + "\r\n" +
                         pairFor("LOGIN", "sa", 2));
   Result r = run({"get", file.path, "LOGIN"});
   EXPECT_EQ(r.status, iniExitDone);
   EXPECT_EQ(r.out, "other\n");  // number 0 answers first, as in a run
   EXPECT_NE(r.err.find("answered by pair 1"), std::string::npos);
 
-  TempSettingsFile plain(pairFor("LOGIN", "sa", 2), "plain");
+  IniFile plain(pairFor("LOGIN", "sa", 2), "plain");
   r = run({"get", plain.path, "LOGIN"});
   EXPECT_EQ(r.out, "sa\n");
   EXPECT_EQ(r.err, "");
@@ -115,7 +124,7 @@ TEST(IniCommand, GetPrintsWhatTheRunReads) {
 }
 
 TEST(IniCommand, SetThenTheRunsReaderFindsTheValue) {
-  TempSettingsFile file(pairFor("LOGIN", "old", 2) + "; stray line\r\n");
+  IniFile file(pairFor("LOGIN", "old", 2) + "; stray line\r\n");
   const std::string values[] = {"DSN mit Leer", "sa;admin", "P\xE4\xDFw\xF6rt; \x80 !"};
   const char* keys[] = {"DATABASE", "LOGIN", "PASS"};
   for (int i = 0; i < 3; ++i) {
@@ -138,7 +147,7 @@ TEST(IniCommand, SetThenTheRunsReaderFindsTheValue) {
 
 TEST(IniCommand, FailedSetLeavesTheFileAsItWas) {
   const std::string before = pairFor("PASS", "alt", 3);
-  TempSettingsFile file(before);
+  IniFile file(before);
   for (const auto& [args, input] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"set", file.path, "PASS", std::string(97, 'v')}, ""},
            {{"set", file.path, "PASS", "-"}, std::string("a\0b", 3)},
@@ -154,11 +163,89 @@ TEST(IniCommand, FailedSetLeavesTheFileAsItWas) {
   const std::filesystem::path folder = std::filesystem::path(file.path).parent_path();
   const Result r = run({"set", folder.string(), "PASS", "v"});  // a folder
   EXPECT_EQ(r.status, iniExitFailed);
-  EXPECT_NE(r.err.find("cannot read"), std::string::npos);
+  EXPECT_NE(r.err.find("not a settings file"), std::string::npos);
+}
+
+TEST(IniCommand, SetRefusesWhatItMayNotReplace) {
+  namespace fs = std::filesystem;
+  const std::string before = pairFor("PASS", "alt", 3);
+  IniFile file(before);
+  fs::permissions(file.path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  Result r = run({"set", file.path, "PASS", "neu"});
+  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_NE(r.err.find("read-only"), std::string::npos) << r.err;
+  EXPECT_EQ(fileBytes(file.path), before);
+  EXPECT_EQ(fs::status(file.path).permissions() & fs::perms::owner_write, fs::perms::none);
+  fs::permissions(file.path, fs::perms::owner_write, fs::perm_options::add);
+#ifdef _WIN32
+  r = run({"set", "NUL", "PASS", "neu"});
+  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_NE(r.err.find("device"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists("NUL.lock"));
+#else
+  r = run({"set", "/dev/null", "PASS", "neu"});
+  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_NE(r.err.find("device"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists("/dev/null.lock"));
+
+  const std::string link = file.path + ".link";
+  fs::remove(link);
+  fs::create_symlink(file.path + ".gone", link);
+  r = run({"set", link, "PASS", "neu"});
+  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_NE(r.err.find("symbolic link to a file that does not exist"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_FALSE(fs::exists(file.path + ".gone"));
+  fs::remove(link);
+#endif
+}
+
+TEST(IniCommand, SetTakesTurnsAndClearsWhatAKilledSetLeft) {
+  namespace fs = std::filesystem;
+  IniFile file(pairFor("PASS", "alt", 3));
+  const std::string leftOver = file.path + ".dulmar-ini-4242-0.tmp";
+  writeFileBytes(leftOver, "half a file");
+  Result r = run({"set", file.path, "LOGIN", "sa"});
+  EXPECT_EQ(r.status, iniExitDone) << r.err;
+  EXPECT_FALSE(fs::exists(leftOver));
+  EXPECT_TRUE(fs::exists(file.path + ".lock"));
+
+  // A set that holds the lock for long makes the next one give up, the file
+  // as it was.
+  const std::string before = fileBytes(file.path);
+  FileLock other;
+  ASSERT_EQ(other.acquire(file.path + ".lock", 0), 0);
+  writeFileBytes(leftOver, "a live set's file");
+  r = run({"set", file.path, "LOGIN", "neu"}, "", /*waitMilliseconds=*/0);
+  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_NE(r.err.find("another dulmar-ini set"), std::string::npos) << r.err;
+  EXPECT_EQ(fileBytes(file.path), before);
+  EXPECT_TRUE(fs::exists(leftOver));  // not taken for stale while its set lives
+  other.release();
+  fs::remove(leftOver);
+  fs::remove(file.path + ".lock");
+}
+
+TEST(IniCommand, GetWarnsOfACipherTextThatIsNone) {
+  IniFile file(";KVS;\r\n1;LOGIN;" + cipherHex("sa") + "0\r\n;KVS;\r\n2;PASS;" +
+                        cipherHex("pw").substr(0, 14) + "zz\r\n");
+  Result r = run({"get", file.path, "LOGIN"});
+  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.out, "sa\n");  // the whole groups, as dulmar reads them
+  EXPECT_NE(r.err.find("warning: pair 1, which answers LOGIN: the cipher text has 17 digits"),
+            std::string::npos)
+      << r.err;
+  r = run({"get", file.path, "PASS"});
+  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_NE(r.err.find("warning: pair 2, which answers PASS: the cipher text holds \"z\""), std::string::npos)
+      << r.err;
+  IniFile plain(pairFor("LOGIN", "sa", 2), "plain");
+  EXPECT_EQ(run({"get", plain.path, "LOGIN"}).err, "");
 }
 
 TEST(IniCommand, SetMakesAMissingFile) {
-  TempSettingsFile file("");
+  IniFile file("");
   std::remove(file.c_str());
   const Result r = run({"set", file.path, "DATABASE", "DSN"});
   EXPECT_EQ(r.status, iniExitDone);

@@ -13,8 +13,13 @@ constexpr size_t kLineMax = 1024;
 
 int TextReader::open(const char* path) {
   close();
-  file_ = std::fopen(path, "rb");
-  if (file_ == nullptr) return -1;
+  FILE* file = std::fopen(path, "rb");
+  return file != nullptr ? open(file) : -1;
+}
+
+int TextReader::open(FILE* file) {
+  close();
+  file_ = file;
   pos_ = len_ = 0;
   ended_ = false;
   return 0;

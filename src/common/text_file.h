@@ -17,6 +17,8 @@ struct TextReader {
 
   /// Opens path for reading. Returns 0, or -1 when it cannot be opened.
   int open(const char* path);
+  /// Reads from file, already open, instead; closes it in close(). Returns 0.
+  int open(FILE* file);
   /// True between a successful open and close.
   bool isOpen() const { return file_ != nullptr; }
   /// The next character (0-255), or -1 at the end of the input; a read error
@@ -36,8 +38,13 @@ struct TextReader {
   int rawByte();
 
   FILE* file_ = nullptr;
-  /// Bytes read from the file and not yet handed out.
+  /// Bytes read from the file and not yet handed out. A fuzz build reads in
+  /// small pieces, so that every input crosses refills.
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+  unsigned char buf_[64];
+#else
   unsigned char buf_[16384];
+#endif
   size_t pos_ = 0;
   size_t len_ = 0;
   /// Set once 0x1A, the end of the file or a read error was met.

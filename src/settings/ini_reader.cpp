@@ -106,7 +106,11 @@ int readSettingsPair(const char* path, const char* key, SettingsPair& pair) {
   clearPair(pair);
   TextReader file;
   if (file.open(path) != 0) return -1;
+  return readSettingsPair(file, key, pair);
+}
 
+int readSettingsPair(TextReader& file, const char* key, SettingsPair& pair) {
+  clearPair(pair);
   char firstLine[kIniFirstLineCapacity];
   // One byte less than the capacity, so a line as read is at most 399
   // characters and the line feed parseSettingsPair may add still fits.

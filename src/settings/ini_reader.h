@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+struct TextReader;
+
 /// Capacity of each text pair field (200 characters and the terminator).
 inline constexpr size_t kIniFieldCapacity = 201;
 /// Capacity of a pair's first line as read (199 characters and terminator).
@@ -70,3 +72,7 @@ template <size_t N>
 int readSetting(const char* path, const char* key, char (&value)[N]) {
   return readSetting(path, key, value, N);
 }
+
+/// readSettingsPair on a settings file already open in file, read from where
+/// it stands (the fuzz target feeds it from memory).
+int readSettingsPair(TextReader& file, const char* key, SettingsPair& pair);

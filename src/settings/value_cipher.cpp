@@ -24,12 +24,33 @@ void wordsToBytes(uint32_t left, uint32_t right, unsigned char* b) {
 
 KeyedCipher::KeyedCipher(const char* key) {
   const size_t length = key != nullptr ? std::strlen(key) : 0;
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+  // Fuzz builds only: the schedule of the built-in key is kept between calls,
+  // since running it for every input would take most of a fuzz run's time. A
+  // program must not keep a key's state, so no other build does this.
+  static BlowfishState settingsKeyState;
+  static bool scheduled = false;
+  if (length == sizeof kSettingsKey - 1 && std::memcmp(key, kSettingsKey, length) == 0) {
+    if (!scheduled) blowfishInit(settingsKeyState, reinterpret_cast<const unsigned char*>(key), length);
+    scheduled = true;
+    state_ = settingsKeyState;
+    return;
+  }
+#endif
   blowfishInit(state_, reinterpret_cast<const unsigned char*>(key), length);
 }
 
 void wipeBytes(void* p, size_t n) {
+#if defined(__GNUC__)
+  // A plain memset, then a barrier that claims to read the bytes, so the
+  // compiler cannot drop the stores as dead: as fast as memset, where a
+  // volatile loop stores byte by byte.
+  std::memset(p, 0, n);
+  __asm__ __volatile__("" : : "r"(p) : "memory");
+#else
   volatile unsigned char* bytes = static_cast<volatile unsigned char*>(p);
   for (size_t i = 0; i < n; ++i) bytes[i] = 0;
+#endif
 }
 
 void hexToBytes(const char* text, size_t count, unsigned char* out) {
