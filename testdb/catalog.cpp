@@ -46,33 +46,6 @@ std::string columnText(sqlite3_stmt* st, int i) {
 
 }  // namespace
 
-const Column* Table::find(std::string_view column) const {
-  for (const Column& c : columns) {
-    if (equalsNoCase(c.name, column)) return &c;
-  }
-  return nullptr;
-}
-
-std::string sqliteTableName(std::string_view schema, std::string_view table) {
-  return lowerCase(schema) + "__" + lowerCase(table);
-}
-
-const char* typeName(ColumnType type) {
-  switch (type) {
-    case ColumnType::Char: return "char";
-    case ColumnType::VarChar: return "varchar";
-    case ColumnType::Int: return "int";
-    case ColumnType::SmallInt: return "smallint";
-    case ColumnType::TinyInt: return "tinyint";
-    case ColumnType::BigInt: return "bigint";
-    case ColumnType::Bit: return "bit";
-    case ColumnType::DateTime: return "datetime";
-    case ColumnType::Float: return "float";
-    case ColumnType::Decimal: return "decimal";
-  }
-  return "";
-}
-
 Catalog::~Catalog() { detach(); }
 
 void Catalog::detach() {
@@ -175,12 +148,12 @@ const Table* Catalog::findBySqliteName(std::string_view sqliteName) const {
   return it == tables_.end() ? nullptr : &it->second;
 }
 
-std::string Catalog::recordSchema(std::string_view name) {
+std::string Catalog::recordSchema(std::string_view name) const {
   return "INSERT INTO _dulmar_schemas VALUES (" + sqliteLiteral(Value::text(lowerCase(name))) + ", " +
          sqliteLiteral(Value::text(std::string(name))) + ");";
 }
 
-std::string Catalog::recordTable(const Table& table) {
+std::string Catalog::recordTable(const Table& table) const {
   std::string sql = "INSERT INTO _dulmar_tables VALUES (" + sqliteLiteral(Value::text(table.sqliteName)) + ", " +
                     sqliteLiteral(Value::text(table.schema)) + ", " + sqliteLiteral(Value::text(table.name)) +
                     ");";
@@ -195,14 +168,14 @@ std::string Catalog::recordTable(const Table& table) {
   return sql;
 }
 
-std::string Catalog::recordConstraint(const Table& table, const Constraint& c) {
+std::string Catalog::recordConstraint(const Table& table, const Constraint& c) const {
   return "INSERT INTO _dulmar_constraints VALUES (" + sqliteLiteral(Value::text(table.sqliteName)) + ", " +
          sqliteLiteral(Value::text(c.name)) + ", '" + static_cast<char>(c.kind) + "', " +
          sqliteLiteral(Value::text(joinNames(c.columns))) + ", " + sqliteLiteral(Value::text(c.refTable)) + ", " +
          sqliteLiteral(Value::text(joinNames(c.refColumns))) + ");";
 }
 
-std::string Catalog::forgetTable(std::string_view sqliteName) {
+std::string Catalog::forgetTable(std::string_view sqliteName) const {
   std::string name = sqliteLiteral(Value::text(std::string(sqliteName)));
   return "DELETE FROM _dulmar_tables WHERE sqlite_name = " + name +
          "; DELETE FROM _dulmar_columns WHERE sqlite_name = " + name +

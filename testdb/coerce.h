@@ -1,7 +1,7 @@
 #pragma once
 // SQL Server's conversions: a value stored into a typed column, and CONVERT/CAST.
 
-#include "catalog.h"
+#include "column_type.h"
 #include "server_error.h"
 #include "sql_value.h"
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "catalog.h"
 #include "coerce.h"
 #include "datetime_text.h"
 #include "sql_script.h"

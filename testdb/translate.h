@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog.h"
+#include "catalog_view.h"
 #include "coerce.h"
 #include "server_error.h"
 #include "sql_value.h"
@@ -64,7 +64,7 @@ struct TranslateContext {
 /// Translates tokens [begin, end) (one statement, no separator). Returns true,
 /// or false with the error SQL Server would give (syntax first, then unknown
 /// objects, then conversions of constants).
-bool translate(const std::vector<Token>& tokens, size_t begin, size_t end, const Catalog& catalog,
+bool translate(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
                const TranslateContext& context, Translation& out, ServerError& error);
 
 /// "name" as an SQLite identifier.

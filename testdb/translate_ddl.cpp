@@ -66,7 +66,7 @@ bool Translator::createSchema() {
     if (!readName(owner)) return false;
   }
   if (catalog_.findSchema(name)) deferError(serverError(2714, {name}), kBindError);
-  out_.script = Catalog::recordSchema(name);
+  out_.script = catalog_.recordSchema(name);
   return true;
 }
 
@@ -289,7 +289,7 @@ bool Translator::createTable() {
   }
   for (const std::string& c : constraintSql) sql += ", " + c;
   sql += ");";
-  out_.script = sql + Catalog::recordTable(table);
+  out_.script = sql + catalog_.recordTable(table);
   return true;
 }
 
@@ -335,7 +335,7 @@ bool Translator::createIndex(bool unique) {
   }
   out_.script = std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
                 quoteIdent(table->sqliteName + "__" + lowerCase(name)) + " ON " + quoteIdent(table->sqliteName) +
-                " (" + columnList(c.columns, &descending) + ");" + Catalog::recordConstraint(*table, c);
+                " (" + columnList(c.columns, &descending) + ");" + catalog_.recordConstraint(*table, c);
   return true;
 }
 
@@ -359,7 +359,7 @@ bool Translator::dropStatement() {
       if (!ifExists) deferError(serverError(3701, {written}), kMissingObject);
       continue;
     }
-    out_.script += "DROP TABLE " + quoteIdent(table->sqliteName) + ";" + Catalog::forgetTable(table->sqliteName);
+    out_.script += "DROP TABLE " + quoteIdent(table->sqliteName) + ";" + catalog_.forgetTable(table->sqliteName);
   } while (acceptSymbol(","));
   return true;
 }

@@ -60,7 +60,7 @@ std::vector<std::pair<size_t, size_t>> splitStatements(std::string_view sql, con
   return out;
 }
 
-Translator::Translator(const std::vector<Token>& tokens, size_t begin, size_t end, const Catalog& catalog,
+Translator::Translator(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
                        const TranslateContext& context, Translation& out)
     : tokens_(tokens), pos_(begin), end_(end), catalog_(catalog), context_(context), out_(out) {
   endToken_.kind = TokenKind::End;
@@ -433,7 +433,7 @@ bool Translator::skipTableHints() {
   return true;
 }
 
-bool translate(const std::vector<Token>& tokens, size_t begin, size_t end, const Catalog& catalog,
+bool translate(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
                const TranslateContext& context, Translation& out, ServerError& error) {
   out = Translation{};
   Translator t(tokens, begin, end, catalog, context, out);

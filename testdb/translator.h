@@ -51,7 +51,7 @@ constexpr int kRuntimeError = 1;
 
 class Translator {
  public:
-  Translator(const std::vector<Token>& tokens, size_t begin, size_t end, const Catalog& catalog,
+  Translator(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
              const TranslateContext& context, Translation& out);
   /// Translates the statement. Returns true, or false with the error.
   bool run(ServerError& error);
@@ -140,7 +140,7 @@ class Translator {
   const std::vector<Token>& tokens_;
   size_t pos_;
   size_t end_;
-  const Catalog& catalog_;
+  const CatalogView& catalog_;
   const TranslateContext& context_;
   Translation& out_;
   // DDL: constants become SQLite literals instead of parameters
