@@ -1,12 +1,12 @@
-#include "connection.h"
+#include "tds/connection.h"
 
 #include <cstdio>
 
-#include "results.h"
-#include "tokens.h"
-#include "translate.h"
-#include "tsql_lexer.h"
-#include "wire.h"
+#include "tds/results.h"
+#include "tds/tokens.h"
+#include "tsql/translate.h"
+#include "tsql/tsql_lexer.h"
+#include "tds/wire.h"
 
 namespace testdb::tds {
 namespace {

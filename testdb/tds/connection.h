@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "requests.h"
-#include "server_error.h"
-#include "session.h"
+#include "tds/requests.h"
+#include "sqlserver/server_error.h"
+#include "engine/session.h"
 
 namespace testdb::tds {
 

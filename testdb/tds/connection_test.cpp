@@ -1,15 +1,15 @@
-#include "connection.h"
+#include "tds/connection.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
 #include "common/test_files.h"
-#include "options.h"
-#include "results.h"
-#include "tds_test_support.h"
-#include "tokens.h"
-#include "wire.h"
+#include "tds/options.h"
+#include "tds/results.h"
+#include "tds/tds_test_support.h"
+#include "tds/tokens.h"
+#include "tds/wire.h"
 
 namespace testdb::tds {
 namespace {

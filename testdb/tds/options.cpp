@@ -1,9 +1,9 @@
-#include "options.h"
+#include "tds/options.h"
 
 #include <cerrno>
 #include <cstdlib>
 
-#include "tsql_lexer.h"
+#include "tsql/tsql_lexer.h"
 
 namespace testdb::tds {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "connection.h"
+#include "tds/connection.h"
 
 namespace testdb::tds {
 

@@ -1,7 +1,7 @@
-#include "requests.h"
+#include "tds/requests.h"
 
-#include "text_codec.h"
-#include "wire.h"
+#include "tds/text_codec.h"
+#include "tds/wire.h"
 
 namespace testdb::tds {
 namespace {

@@ -1,8 +1,8 @@
-#include "requests.h"
+#include "tds/requests.h"
 
 #include <gtest/gtest.h>
 
-#include "tds_test_support.h"
+#include "tds/tds_test_support.h"
 
 namespace testdb::tds {
 namespace {

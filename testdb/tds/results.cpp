@@ -1,13 +1,13 @@
-#include "results.h"
+#include "tds/results.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "datetime_text.h"
-#include "tokens.h"
-#include "wire.h"
+#include "sqlserver/datetime_text.h"
+#include "tds/tokens.h"
+#include "tds/wire.h"
 
 namespace testdb::tds {
 namespace {

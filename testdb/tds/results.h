@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "sql_value.h"
-#include "translate.h"
+#include "sqlserver/sql_value.h"
+#include "tsql/translate.h"
 
 namespace testdb::tds {
 

@@ -23,9 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "connection.h"
-#include "options.h"
-#include "wire.h"
+#include "tds/connection.h"
+#include "tds/options.h"
+#include "tds/wire.h"
 
 namespace {
 

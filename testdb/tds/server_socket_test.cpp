@@ -17,8 +17,8 @@
 #include <thread>
 
 #include "common/test_files.h"
-#include "tds_test_support.h"
-#include "wire.h"
+#include "tds/tds_test_support.h"
+#include "tds/wire.h"
 
 namespace testdb::tds {
 namespace {

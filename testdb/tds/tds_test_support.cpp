@@ -1,4 +1,4 @@
-#include "tds_test_support.h"
+#include "tds/tds_test_support.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "text_codec.h"
+#include "tds/text_codec.h"
 
 namespace testdb::tds {
 namespace {

@@ -1,6 +1,6 @@
-#include "tokens.h"
+#include "tds/tokens.h"
 
-#include "wire.h"
+#include "tds/wire.h"
 
 namespace testdb::tds {
 namespace {

@@ -1,6 +1,6 @@
-#include "wire.h"
+#include "tds/wire.h"
 
-#include "text_codec.h"
+#include "tds/text_codec.h"
 
 namespace testdb::tds {
 

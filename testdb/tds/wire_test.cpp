@@ -1,9 +1,9 @@
-#include "wire.h"
+#include "tds/wire.h"
 
 #include <gtest/gtest.h>
 
-#include "tds_test_support.h"
-#include "text_codec.h"
+#include "tds/tds_test_support.h"
+#include "tds/text_codec.h"
 
 namespace testdb::tds {
 namespace {
