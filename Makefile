@@ -7,6 +7,8 @@ ASAN_BUILD   ?= build-asan
 WIN_BUILD    ?= build-win
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 30
+# make demo VIA=tds: the same demo through FreeTDS and the test database's TDS server
+VIA          ?= odbc
 
 .PHONY: all deps build check demo clean
 .PHONY: check-tests check-asan check-windows check-fuzz check-valgrind
@@ -40,7 +42,7 @@ check-valgrind: build
 	@bash scripts/check-valgrind $(BUILD)
 
 demo: build
-	@bash scripts/demo $(BUILD)
+	@bash scripts/demo $(BUILD) $(VIA)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
