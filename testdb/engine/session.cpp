@@ -1,5 +1,7 @@
 #include "engine/session.h"
 
+#include "tsql/sql_script.h"
+
 namespace testdb {
 namespace {
 
@@ -142,7 +144,7 @@ int Session::execute(std::string_view tsql, Execution& out, ErrorList& errors) {
   auto statements = splitStatements(tsql, tokens);
   for (size_t i = 0; i < statements.size(); ++i) {
     Translation tr;
-    if (!translate(tokens, statements[i].first, statements[i].second, catalog_, context_, tr, error)) {
+    if (!translate(tokens, statements[i].begin, statements[i].end, catalog_, context_, tr, error)) {
       errors.push_back(error);
       addTerminationRecord(errors);
       return -1;

@@ -2,7 +2,6 @@
 
 #include <odbcinst.h>
 
-#include <cstdlib>
 
 namespace testdb {
 namespace {
@@ -25,7 +24,7 @@ std::string stemOf(const std::string& path) {
 
 }  // namespace
 
-int readDsnSettings(const std::string& dsn, DsnSettings& out) {
+int readDsnSettings(const std::string& dsn, DsnSettings& out, std::string& badKey) {
   out = DsnSettings{};
   out.file = profileValue(dsn, "Database");
   if (out.file.empty()) return -1;
@@ -33,13 +32,14 @@ int readDsnSettings(const std::string& dsn, DsnSettings& out) {
   if (out.databaseName.empty()) out.databaseName = stemOf(out.file);
   out.login = profileValue(dsn, "Login");
   out.password = profileValue(dsn, "Password");
-  out.failStmtAllocFrom = atol(profileValue(dsn, "FailStmtAllocFrom").c_str());
-  out.failOnText = profileValue(dsn, "FailOnText");
-  std::string native = profileValue(dsn, "FailNative");
-  if (!native.empty()) out.failNative = atoi(native.c_str());
-  out.failState = profileValue(dsn, "FailState");
-  out.failMessage = profileValue(dsn, "FailMessage");
-  out.breakAfterStatements = atol(profileValue(dsn, "BreakAfterStatements").c_str());
+  for (std::string_view key : faultKeyNames()) {
+    std::string name(key);
+    std::string value = profileValue(dsn, name.c_str());
+    if (!value.empty() && setFaultKey(out.faults, key, value) != 0) {
+      badKey = name + "=" + value;
+      return -2;
+    }
+  }
   std::string journal = profileValue(dsn, "JournalMode");
   if (!journal.empty()) out.journalMode = journal;
   std::string sync = profileValue(dsn, "Synchronous");

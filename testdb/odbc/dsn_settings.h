@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "engine/faults.h"
+
 namespace testdb {
 
 struct DsnSettings {
@@ -14,23 +16,16 @@ struct DsnSettings {
   // Login / Password: the only credentials accepted (no Login: any)
   std::string login;
   std::string password;
-  // FailStmtAllocFrom: the N-th statement allocation and all later ones fail (0: never)
-  long failStmtAllocFrom = 0;
-  // FailOnText: a statement whose text contains this fails (empty: never)
-  std::string failOnText;
-  // FailNative / FailState / FailMessage: the error it fails with
-  int failNative = 50000;
-  std::string failState;
-  std::string failMessage;
-  // BreakAfterStatements: the connection breaks after N statements (0: never)
-  long breakAfterStatements = 0;
+  // the faults it injects for tests (FailOnText, BreakAtStatements, ...)
+  FaultSettings faults;
   // JournalMode / Synchronous: SQLite pragmas (default WAL / NORMAL)
   std::string journalMode = "WAL";
   std::string synchronous = "NORMAL";
 };
 
 /// Reads the keys of data source dsn through the driver manager's odbcinst.
-/// Returns 0, or -1 when the DSN has no Database key.
-int readDsnSettings(const std::string& dsn, DsnSettings& out);
+/// Returns 0, -1 when the DSN has no Database key, or -2 with the fault key
+/// whose value is not what it takes in badKey.
+int readDsnSettings(const std::string& dsn, DsnSettings& out, std::string& badKey);
 
 }  // namespace testdb

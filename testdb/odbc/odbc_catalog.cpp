@@ -31,7 +31,7 @@ SQLRETURN runCatalogQuery(Stmt* stmt, const std::string& sql, const std::vector<
                           const std::vector<ResultColumn>& columns) {
   stmt->diag.clear();
   closeCursor(stmt);
-  if (stmt->dbc->broken) {
+  if (stmt->dbc->faults.broken()) {
     connectionBroken(stmt->diag);
     return SQL_ERROR;
   }

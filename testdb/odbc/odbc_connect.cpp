@@ -2,6 +2,9 @@
 
 #include <cctype>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "odbc/odbc_handles.h"
 #include "tsql/tsql_lexer.h"
@@ -18,17 +21,57 @@ std::string pragmaWord(const std::string& value, const char* fallback) {
   return value;
 }
 
+// The faults of one data source are shared by every connection this process
+// opens to it, so statement numbers and a downed server outlive reconnects. A
+// data source whose keys changed starts afresh.
+std::shared_ptr<FaultPlan> faultPlanFor(const std::string& dsn, const DsnSettings& s) {
+  static std::mutex mutex;
+  static std::map<std::string, std::shared_ptr<FaultPlan>> plans;
+  const FaultSettings& f = s.faults;
+  std::string key = dsn + '\n' + s.file + '\n' + std::to_string(f.failStmtAllocFrom) + '\n' + f.failOnText + '\n' +
+                    std::to_string(f.failNative) + '\n' + f.failState + '\n' + f.failMessage + '\n' +
+                    std::to_string(f.breakAfterStatements) + '\n' + (f.breakAfterRunning ? "1" : "0") +
+                    (f.refuseConnectAfterBreak ? "1" : "0");
+  for (long n : f.breakAtStatements) key += ',' + std::to_string(n);
+  std::lock_guard<std::mutex> lock(mutex);
+  std::shared_ptr<FaultPlan>& plan = plans[key];
+  if (!plan) plan = std::make_shared<FaultPlan>(f);
+  return plan;
+}
+
+// What SQL Server's own driver reports when nothing listens at the server's address.
+void serverUnreachable(DiagArea& diag) {
+  diag.driver("08001", "TCP Provider: No connection could be made because the target machine actively refused it.",
+              10061);
+  diag.driver("HYT00", "Login timeout expired");
+  diag.driver("08001",
+              "A network-related or instance-specific error has occurred while establishing a connection to SQL "
+              "Server. Server is not found or not accessible. Check if instance name is correct and if SQL Server "
+              "is configured to allow remote connections. For more information see SQL Server Books Online.",
+              10061);
+}
+
 SQLRETURN connect(Dbc* dbc, const std::string& dsn, const std::string& user, const std::string& password) {
   dbc->diag.clear();
   if (dbc->connected) {
     dbc->diag.driver("08002", "Connection name in use");
     return SQL_ERROR;
   }
-  if (readDsnSettings(dsn, dbc->settings) != 0) {
+  std::string badKey;
+  int read = readDsnSettings(dsn, dbc->settings, badKey);
+  if (read == -1) {
     dbc->diag.driver("IM002", "Data source name not found or has no Database key");
     return SQL_ERROR;
   }
+  if (read != 0) {
+    dbc->diag.driver("HY024", "Invalid attribute value: " + badKey);
+    return SQL_ERROR;
+  }
   const DsnSettings& s = dbc->settings;
+  if (dbc->faults.connect(faultPlanFor(dsn, s)) != 0) {
+    serverUnreachable(dbc->diag);
+    return SQL_ERROR;
+  }
   // Logins compare without case, passwords with it, as on SQL Server.
   if (!s.login.empty() && (!equalsNoCase(user, s.login) || password != s.password)) {
     dbc->diag.add(serverError(18456, {user}));
@@ -46,11 +89,8 @@ SQLRETURN connect(Dbc* dbc, const std::string& dsn, const std::string& user, con
     return SQL_ERROR;
   }
   dbc->connected = true;
-  dbc->broken = false;
   dbc->dsn = dsn;
   dbc->user = user;
-  dbc->statementAllocations = 0;
-  dbc->statementsRun = 0;
   return SQL_SUCCESS;
 }
 
@@ -118,7 +158,7 @@ SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT com
   Dbc* dbc = toDbc(handle);
   if (!dbc) return SQL_INVALID_HANDLE;
   dbc->diag.clear();
-  if (dbc->broken) {
+  if (dbc->faults.broken()) {
     connectionBroken(dbc->diag);
     return SQL_ERROR;
   }

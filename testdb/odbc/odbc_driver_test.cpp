@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -39,6 +40,27 @@ __attribute__((format(printf, 1, 2))) std::string fmt(const char* format, ...) {
 
 std::string badge(const char* number, const char* day) { return fmt(kBadgeLookup, number, day, day); }
 
+std::string costCentreInsert(const char* key) {
+  return fmt("INSERT INTO O1003KSTSTELLE (KstApz, KstNum) VALUES ('%s', 'NET')", key);
+}
+
+bool connectionDead(const Connection& c) {
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  if (!SQL_SUCCEEDED(SQLGetConnectAttr(c.dbc(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr))) return false;
+  return dead == SQL_CD_TRUE;
+}
+
+// What a lost link looks like to the application: SQL Server's driver's two records.
+void expectLinkLost(const Connection& c) {
+  ASSERT_EQ(c.diag().size(), 2u);
+  EXPECT_EQ(c.diag()[0].state, "08S01");
+  EXPECT_EQ(c.diag()[0].native, 10054);
+  EXPECT_EQ(c.diag()[0].message,
+            "[dulmar-testdb]TCP Provider: An existing connection was forcibly closed by the remote host.");
+  EXPECT_EQ(c.diag()[1].message, "[dulmar-testdb]Communication link failure");
+  EXPECT_TRUE(connectionDead(c));
+}
+
 class Driver : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -52,6 +74,11 @@ class Driver : public ::testing::Test {
               0);
     ASSERT_EQ(writeDsn(dir_ + "/odbc", "breaks", db, {"BreakAfterStatements=2"}), 0);
     ASSERT_EQ(writeDsn(dir_ + "/odbc", "nofile", dir_ + "/missing/dir/x.db"), 0);
+    ASSERT_EQ(writeDsn(dir_ + "/odbc", "blips", db, {"BreakAtStatements=4,2"}), 0);
+    ASSERT_EQ(writeDsn(dir_ + "/odbc", "answerlost", db, {"BreakAtStatements=2", "BreakAfterRunning=1"}), 0);
+    ASSERT_EQ(writeDsn(dir_ + "/odbc", "txnbreak", db, {"BreakAtStatements=3"}), 0);
+    ASSERT_EQ(writeDsn(dir_ + "/odbc", "down", db, {"BreakAtStatements=2", "RefuseConnectAfterBreak=1"}), 0);
+    ASSERT_EQ(writeDsn(dir_ + "/odbc", "badkey", db, {"BreakAtStatements=2,x"}), 0);
     Connection c;
     ASSERT_EQ(c.open("main"), SQL_SUCCESS);
     ASSERT_EQ(loadScript(c, std::string(DULMAR_SQL_DIR) + "/schema.sql"), 0) << c.diag()[0].message;
@@ -349,6 +376,107 @@ TEST_F(Driver, FaultInjectionPerDataSource) {
 
   // Without the keys the same database behaves normally.
   EXPECT_EQ(db.rows(fmt(kCostCentreLookup, "42")), std::vector<std::string>{"4200"});
+}
+
+// A network blip: statements 2 and 4 (counted over the data source's
+// connections) are lost with the link; a new connection works again.
+TEST_F(Driver, BreakAtStatementsLosesTheLinkAndANewConnectionWorks) {
+  Connection first;
+  ASSERT_EQ(first.open("blips"), SQL_SUCCESS);
+  EXPECT_FALSE(connectionDead(first));
+  EXPECT_EQ(first.exec(costCentreInsert("B1")), SQL_SUCCESS);
+  EXPECT_EQ(first.exec(costCentreInsert("B2")), SQL_ERROR);
+  expectLinkLost(first);
+  // A dead link answers every call the same way and counts nothing.
+  EXPECT_EQ(first.exec(costCentreInsert("B2")), SQL_ERROR);
+  expectLinkLost(first);
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, first.dbc(), SQL_COMMIT), SQL_ERROR);
+
+  Connection second;
+  ASSERT_EQ(second.open("blips"), SQL_SUCCESS);
+  EXPECT_FALSE(connectionDead(second));
+  EXPECT_EQ(second.exec(costCentreInsert("B2")), SQL_SUCCESS);
+  EXPECT_EQ(second.exec(costCentreInsert("B3")), SQL_ERROR);
+  expectLinkLost(second);
+
+  Connection third;
+  ASSERT_EQ(third.open("blips"), SQL_SUCCESS);
+  for (const char* key : {"B3", "B4", "B5"}) EXPECT_EQ(third.exec(costCentreInsert(key)), SQL_SUCCESS) << key;
+  // The statements that met a break never reached the database.
+  EXPECT_EQ(db.rows("SELECT KstApz FROM O1003KSTSTELLE WHERE KstNum = 'NET' ORDER BY KstApz"),
+            (std::vector<std::string>{"B1", "B2", "B3", "B4", "B5"}));
+}
+
+// The statement ran, only its answer was lost: running it again meets its own row.
+TEST_F(Driver, BreakAfterRunningStoresTheRowAndLosesTheAnswer) {
+  const std::string insert = fmt(kBookingInsert, "00001002", "2007-03-01 00:00:00", "2007-03-01 07:00:00", "KSW", "4200");
+  Connection first;
+  ASSERT_EQ(first.open("answerlost"), SQL_SUCCESS);
+  EXPECT_EQ(first.rows(fmt(kCostCentreLookup, "42")), std::vector<std::string>{"4200"});
+  EXPECT_EQ(first.exec(insert), SQL_ERROR);
+  expectLinkLost(first);
+  EXPECT_EQ(db.rows("SELECT BchPnr FROM KVS321BCH WHERE BchVon = '2007-03-01'"), std::vector<std::string>{"00001002"});
+  Connection again;
+  ASSERT_EQ(again.open("answerlost"), SQL_SUCCESS);
+  EXPECT_EQ(again.exec(insert), SQL_ERROR);
+  ASSERT_FALSE(again.diag().empty());
+  EXPECT_EQ(again.diag()[0].native, 2627);
+  EXPECT_FALSE(connectionDead(again));
+}
+
+// As on SQL Server, a lost link rolls back the connection's open transaction
+// and lets go of its locks, so other connections can write at once.
+TEST_F(Driver, BreakRollsBackTheOpenTransaction) {
+  Connection c;
+  ASSERT_EQ(c.open("txnbreak"), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetConnectAttr(c.dbc(), SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_OFF, 0), SQL_SUCCESS);
+  EXPECT_EQ(c.exec(costCentreInsert("T1")), SQL_SUCCESS);
+  EXPECT_EQ(c.exec(costCentreInsert("T2")), SQL_SUCCESS);
+  EXPECT_EQ(c.exec(costCentreInsert("T3")), SQL_ERROR);
+  expectLinkLost(c);
+  EXPECT_EQ(db.exec(costCentreInsert("T9")), SQL_SUCCESS);
+  EXPECT_EQ(db.rows("SELECT KstApz FROM O1003KSTSTELLE WHERE KstApz LIKE 'T%'"), std::vector<std::string>{"T9"});
+}
+
+// The server is down after the break: connecting fails as it does against an
+// address where nothing listens, and the other open connections lose their link.
+TEST_F(Driver, RefuseConnectAfterBreakTakesTheServerDown) {
+  Connection bystander;
+  ASSERT_EQ(bystander.open("down"), SQL_SUCCESS);
+  Connection c;
+  ASSERT_EQ(c.open("down"), SQL_SUCCESS);
+  EXPECT_EQ(c.exec(fmt(kCostCentreLookup, "42")), SQL_SUCCESS);
+  EXPECT_EQ(c.exec(fmt(kCostCentreLookup, "42")), SQL_ERROR);
+  expectLinkLost(c);
+  EXPECT_EQ(bystander.exec(fmt(kCostCentreLookup, "42")), SQL_ERROR);
+  expectLinkLost(bystander);
+
+  Connection later;
+  EXPECT_EQ(later.open("down"), SQL_ERROR);
+  // The driver manager reorders a failed connection's records; all three are there.
+  std::vector<std::string> records;
+  for (const Diag& d : later.diag()) records.push_back(d.state + " " + std::to_string(d.native) + " " + d.message);
+  std::sort(records.begin(), records.end());
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0],
+            "08001 10061 [unixODBC][dulmar-testdb]A network-related or instance-specific error has occurred while "
+            "establishing a connection to SQL Server. Server is not found or not accessible. Check if instance name "
+            "is correct and if SQL Server is configured to allow remote connections. For more information see SQL "
+            "Server Books Online.");
+  EXPECT_EQ(records[1],
+            "08001 10061 [unixODBC][dulmar-testdb]TCP Provider: No connection could be made because the target "
+            "machine actively refused it.");
+  EXPECT_EQ(records[2], "HYT00 0 [unixODBC][dulmar-testdb]Login timeout expired");
+  // The same database through a data source without the keys is untouched.
+  EXPECT_EQ(db.rows(fmt(kCostCentreLookup, "42")), std::vector<std::string>{"4200"});
+}
+
+TEST_F(Driver, AFaultKeyWithABadValueRefusesTheConnection) {
+  Connection c;
+  EXPECT_EQ(c.open("badkey"), SQL_ERROR);
+  ASSERT_FALSE(c.diag().empty());
+  EXPECT_EQ(c.diag()[0].state, "HY024");
+  EXPECT_EQ(c.diag()[0].message, "[unixODBC][dulmar-testdb]Invalid attribute value: BreakAtStatements=2,x");
 }
 
 }  // namespace

@@ -11,8 +11,24 @@ namespace {
 SQLRETURN run(Stmt* stmt, const std::string& text) {
   closeCursor(stmt);
   Dbc* dbc = stmt->dbc;
-  if (!admitStatement(dbc, text, stmt->diag)) return SQL_ERROR;
+  ServerError injected;
   ErrorList errors;
+  switch (dbc->faults.beforeStatement(text, injected)) {
+    case FaultVerdict::Run: break;
+    case FaultVerdict::Fail:
+      errors.push_back(injected);
+      addTerminationRecord(errors);
+      stmt->diag.add(errors);
+      return SQL_ERROR;
+    case FaultVerdict::BreakAfterRun:
+      // The server did the work; only its answer never arrives.
+      dbc->session.execute(text, stmt->exec, errors);
+      loseConnection(dbc, stmt->diag);
+      return SQL_ERROR;
+    case FaultVerdict::Break:
+      loseConnection(dbc, stmt->diag);
+      return SQL_ERROR;
+  }
   if (dbc->session.execute(text, stmt->exec, errors) != 0) {
     stmt->diag.add(errors);
     return SQL_ERROR;
@@ -46,7 +62,7 @@ SQLRETURN SQL_API SQLPrepare(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length) 
   if (!stmt) return SQL_INVALID_HANDLE;
   stmt->diag.clear();
   closeCursor(stmt);
-  if (stmt->dbc->broken) {
+  if (stmt->dbc->faults.broken()) {
     connectionBroken(stmt->diag);
     return SQL_ERROR;
   }

@@ -207,7 +207,7 @@ SQLRETURN convert(const Cell& c, SQLSMALLINT cType, SQLPOINTER target, SQLLEN ca
 }
 
 bool checkRow(Stmt* stmt) {
-  if (stmt->dbc->broken) {
+  if (stmt->dbc->faults.broken()) {
     connectionBroken(stmt->diag);
     return false;
   }

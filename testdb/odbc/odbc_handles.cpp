@@ -68,29 +68,11 @@ SQLRETURN endTransaction(Dbc* dbc, bool commit) {
   return SQL_SUCCESS;
 }
 
-bool admitStatement(Dbc* dbc, std::string_view text, DiagArea& diag) {
-  if (dbc->broken) {
-    connectionBroken(diag);
-    return false;
-  }
-  const DsnSettings& s = dbc->settings;
-  ++dbc->statementsRun;
-  if (s.breakAfterStatements > 0 && dbc->statementsRun > s.breakAfterStatements) {
-    dbc->broken = true;
-    connectionBroken(diag);
-    return false;
-  }
-  if (!s.failOnText.empty() && text.find(s.failOnText) != std::string_view::npos) {
-    ServerError e = serverError(s.failNative);
-    if (!s.failState.empty()) e.state = s.failState;
-    if (!s.failMessage.empty()) e.message = s.failMessage;
-    if (e.message.empty()) e.message = "Injected failure " + std::to_string(s.failNative) + ".";
-    ErrorList errors{e};
-    addTerminationRecord(errors);
-    diag.add(errors);
-    return false;
-  }
-  return true;
+void loseConnection(Dbc* dbc, DiagArea& diag) {
+  for (Stmt* stmt : dbc->statements) closeCursor(stmt);
+  ErrorList ignored;
+  dbc->session.endTransaction(false, ignored);
+  connectionBroken(diag);
 }
 
 void closeCursor(Stmt* stmt) {
@@ -115,9 +97,7 @@ SQLRETURN allocStmt(Dbc* dbc, SQLHANDLE* out) {
     dbc->diag.driver("08003", "Connection does not exist");
     return SQL_ERROR;
   }
-  ++dbc->statementAllocations;
-  long from = dbc->settings.failStmtAllocFrom;
-  if (from > 0 && dbc->statementAllocations >= from) {
+  if (dbc->faults.allocationFails()) {
     dbc->diag.driver("HY001", "Memory allocation error");
     return SQL_ERROR;
   }
@@ -251,7 +231,7 @@ SQLRETURN SQL_API SQLGetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, SQLPOI
   SQLUINTEGER v = 0;
   switch (attribute) {
     case SQL_ATTR_AUTOCOMMIT: v = dbc->session.autocommit() ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF; break;
-    case SQL_ATTR_CONNECTION_DEAD: v = dbc->broken || !dbc->connected ? SQL_CD_TRUE : SQL_CD_FALSE; break;
+    case SQL_ATTR_CONNECTION_DEAD: v = dbc->faults.broken() || !dbc->connected ? SQL_CD_TRUE : SQL_CD_FALSE; break;
     case SQL_ATTR_TXN_ISOLATION: v = SQL_TXN_SERIALIZABLE; break;
     case SQL_ATTR_ACCESS_MODE: v = SQL_MODE_READ_WRITE; break;
     default: break;

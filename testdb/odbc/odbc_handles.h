@@ -73,11 +73,8 @@ struct Dbc {
   DsnSettings settings;
   std::string dsn;
   std::string user;
-  // statement allocations and executions so far (fault injection counts them)
-  long statementAllocations = 0;
-  long statementsRun = 0;
-  // the injected connection break has happened
-  bool broken = false;
+  // injected faults, and whether the link is lost
+  ConnectionFaults faults;
   // statements of this connection, freed with it
   std::vector<Stmt*> statements;
 };
@@ -120,13 +117,12 @@ inline SQLRETURN infoOrSuccess(const DiagArea& d) { return d.records.empty() ? S
 /// Returns SQL_SUCCESS, or SQL_SUCCESS_WITH_INFO when it was cut.
 SQLRETURN copyOut(std::string_view text, SQLCHAR* buffer, SQLLEN capacity, SQLSMALLINT* length);
 
-/// Fault injection and the broken connection, checked before each statement
-/// execution. Returns true when the statement may run; false with the
-/// injected error in diag.
-bool admitStatement(Dbc* dbc, std::string_view text, DiagArea& diag);
-
 /// Adds the broken-connection records (08S01) to diag.
 void connectionBroken(DiagArea& diag);
+
+/// The link of dbc is lost: what the server does then (its open transaction
+/// rolled back, its results gone), and the 08S01 records in diag.
+void loseConnection(Dbc* dbc, DiagArea& diag);
 
 /// Closes the statement's result.
 void closeCursor(Stmt* stmt);

@@ -3,101 +3,71 @@
 namespace testdb {
 namespace {
 
-// True when text holds something besides blanks and comments.
-bool hasContent(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    char c = text[i];
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-      ++i;
-    } else if (text.compare(i, 2, "--") == 0) {
-      while (i < text.size() && text[i] != '\n') ++i;
-    } else if (text.compare(i, 2, "/*") == 0) {
-      size_t end = text.find("*/", i + 2);
-      i = end == std::string_view::npos ? text.size() : end + 2;
-    } else {
-      return true;
-    }
+// True when the token stands alone on its line (blanks around it allowed).
+bool aloneOnLine(std::string_view sql, const Token& t) {
+  for (size_t i = t.offset; i > 0 && sql[i - 1] != '\n'; --i) {
+    if (sql[i - 1] != ' ' && sql[i - 1] != '\t') return false;
   }
-  return false;
+  for (size_t i = t.offset + t.source.size(); i < sql.size() && sql[i] != '\n'; ++i) {
+    if (sql[i] != ' ' && sql[i] != '\t' && sql[i] != '\r') return false;
+  }
+  return true;
 }
 
-// True when the line [start, end) is GO alone (blanks around it allowed).
-bool isGoLine(std::string_view script, size_t start, size_t end) {
-  while (start < end && (script[start] == ' ' || script[start] == '\t')) ++start;
-  while (end > start && (script[end - 1] == ' ' || script[end - 1] == '\t' || script[end - 1] == '\r')) --end;
-  return end - start == 2 && (script[start] == 'g' || script[start] == 'G') &&
-         (script[start + 1] == 'o' || script[start + 1] == 'O');
+// Where the text after a separator starts: after a ';', or after the end of a GO line.
+size_t afterSeparator(std::string_view sql, const Token& t) {
+  if (t.kind == TokenKind::Symbol) return t.offset + 1;
+  size_t eol = sql.find('\n', t.offset);
+  return eol == std::string_view::npos ? sql.size() : eol + 1;
+}
+
+// Where the text before a separator ends: at a ';', or where a GO line starts.
+size_t beforeSeparator(std::string_view sql, const Token& t) {
+  if (t.kind == TokenKind::Symbol) return t.offset;
+  size_t i = t.offset;
+  while (i > 0 && sql[i - 1] != '\n') --i;
+  return i;
 }
 
 }  // namespace
 
-std::vector<std::string> splitScript(std::string_view script) {
-  std::vector<std::string> out;
-  std::string current;
-  auto finish = [&]() {
-    if (hasContent(current)) out.push_back(current);
-    current.clear();
-  };
-  size_t i = 0;
-  bool lineStart = true;
-  while (i < script.size()) {
-    char c = script[i];
-    if (lineStart) {
-      size_t eol = script.find('\n', i);
-      if (eol == std::string_view::npos) eol = script.size();
-      if (isGoLine(script, i, eol)) {
-        finish();
-        i = eol < script.size() ? eol + 1 : eol;
-        continue;
-      }
-    }
-    lineStart = false;
-    if (c == '\'' || c == '"' || c == '[') {
-      char close = c == '[' ? ']' : c;
-      size_t j = i + 1;
-      while (j < script.size()) {
-        if (script[j] == close) {
-          if (j + 1 < script.size() && script[j + 1] == close) {
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        ++j;
-      }
-      size_t end = j < script.size() ? j + 1 : j;
-      current.append(script.substr(i, end - i));
-      for (size_t k = i; k < end; ++k) {
-        if (script[k] == '\n') lineStart = false;
-      }
-      i = end;
-      continue;
-    }
-    if (script.compare(i, 2, "--") == 0) {
-      size_t eol = script.find('\n', i);
-      if (eol == std::string_view::npos) eol = script.size();
-      current.append(script.substr(i, eol - i));
-      i = eol;
-      continue;
-    }
-    if (script.compare(i, 2, "/*") == 0) {
-      size_t end = script.find("*/", i + 2);
-      end = end == std::string_view::npos ? script.size() : end + 2;
-      current.append(script.substr(i, end - i));
-      i = end;
-      continue;
-    }
-    if (c == ';') {
-      finish();
-      ++i;
-      continue;
-    }
-    current += c;
-    if (c == '\n') lineStart = true;
-    ++i;
+std::vector<StatementSpan> splitStatements(std::string_view sql, const std::vector<Token>& tokens) {
+  std::vector<StatementSpan> out;
+  size_t start = 0;
+  size_t textStart = 0;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    bool end = t.kind == TokenKind::End;
+    bool separator = end || (t.kind == TokenKind::Symbol && t.text == ";") ||
+                     (isKeyword(t, "GO") && (i == start || aloneOnLine(sql, t)));
+    if (!separator) continue;
+    if (i > start) out.push_back(StatementSpan{start, i, textStart, end ? sql.size() : beforeSeparator(sql, t)});
+    start = i + 1;
+    if (!end) textStart = afterSeparator(sql, t);
   }
-  finish();
+  return out;
+}
+
+std::vector<std::string> splitScript(std::string_view script) {
+  std::vector<Token> tokens;
+  ServerError error;
+  if (!tokenize(script, tokens, error)) {
+    // What could not be tokenized stands as one token up to the end, so the
+    // statement it belongs to reaches the server and gets the error there.
+    Token bad;
+    bad.kind = TokenKind::Symbol;
+    bad.offset = tokens.empty() ? 0 : tokens.back().offset + tokens.back().source.size();
+    bad.source = script.substr(bad.offset);
+    tokens.push_back(bad);
+    Token end;
+    end.kind = TokenKind::End;
+    end.offset = script.size();
+    tokens.push_back(end);
+  }
+  std::vector<std::string> out;
+  for (const StatementSpan& s : splitStatements(script, tokens)) {
+    out.emplace_back(script.substr(s.textBegin, s.textEnd - s.textBegin));
+  }
   return out;
 }
 

@@ -70,8 +70,4 @@ bool translate(const std::vector<Token>& tokens, size_t begin, size_t end, const
 /// "name" as an SQLite identifier.
 std::string quoteIdent(std::string_view name);
 
-/// Splits the tokens of sql into statements at ';' and at lines that hold only
-/// GO. Each pair is [begin, end) of one non-empty statement.
-std::vector<std::pair<size_t, size_t>> splitStatements(std::string_view sql, const std::vector<Token>& tokens);
-
 }  // namespace testdb

@@ -31,35 +31,6 @@ std::string quoteIdent(std::string_view name) {
   return out;
 }
 
-namespace {
-
-// True when the token stands alone on its line (blanks around it allowed).
-bool aloneOnLine(std::string_view sql, const Token& t) {
-  for (size_t i = t.offset; i > 0 && sql[i - 1] != '\n'; --i) {
-    if (sql[i - 1] != ' ' && sql[i - 1] != '\t') return false;
-  }
-  for (size_t i = t.offset + t.source.size(); i < sql.size() && sql[i] != '\n'; ++i) {
-    if (sql[i] != ' ' && sql[i] != '\t' && sql[i] != '\r') return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-std::vector<std::pair<size_t, size_t>> splitStatements(std::string_view sql, const std::vector<Token>& tokens) {
-  std::vector<std::pair<size_t, size_t>> out;
-  size_t start = 0;
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    const Token& t = tokens[i];
-    bool separator = t.kind == TokenKind::End || (t.kind == TokenKind::Symbol && t.text == ";") ||
-                     (isKeyword(t, "GO") && (i == start || aloneOnLine(sql, t)));
-    if (!separator) continue;
-    if (i > start) out.emplace_back(start, i);
-    start = i + 1;
-  }
-  return out;
-}
-
 Translator::Translator(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
                        const TranslateContext& context, Translation& out)
     : tokens_(tokens), pos_(begin), end_(end), catalog_(catalog), context_(context), out_(out) {
