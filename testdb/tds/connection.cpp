@@ -4,7 +4,7 @@
 
 #include "tds/results.h"
 #include "tds/tokens.h"
-#include "tsql/translate.h"
+#include "tsql/sql_script.h"
 #include "tsql/tsql_lexer.h"
 #include "tds/wire.h"
 
@@ -99,6 +99,8 @@ void Connection::loginFailed(std::string_view user, const ErrorList& first, std:
 Next Connection::login(std::span<const uint8_t> payload, std::vector<uint8_t>& reply) {
   Login7 l;
   if (parseLogin7(payload, l) != 0) return Next::Close;
+  // A server that a fault took down answers nobody.
+  if (faults_.connect(plan_) != 0) return Next::Close;
   uint32_t version = negotiatedVersion(l.tdsVersion);
   if (version == 0) {
     char text[128];
@@ -148,21 +150,6 @@ Next Connection::login(std::span<const uint8_t> payload, std::vector<uint8_t>& r
   return Next::Continue;
 }
 
-int Connection::admit(std::string_view text, std::vector<uint8_t>& reply) {
-  const Faults& f = config_.faults;
-  ++batches_;
-  if (f.breakAfterStatements > 0 && batches_ > f.breakAfterStatements) return 2;
-  if (f.failOnText.empty() || text.find(f.failOnText) == std::string_view::npos) return 0;
-  ServerError e = serverError(f.failNative);
-  if (!f.failMessage.empty()) e.message = f.failMessage;
-  if (e.message.empty()) e.message = "Injected failure " + std::to_string(f.failNative) + ".";
-  ErrorList errors{e};
-  addTerminationRecord(errors);
-  writeErrors(reply, errors);
-  writeDone(reply, kDoneError);
-  return 1;
-}
-
 Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& reply) {
   std::string text;
   if (parseSqlBatch(payload, text) != 0) {
@@ -171,31 +158,51 @@ Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& r
     writeDone(reply, kDoneError);
     return Next::Close;
   }
-  switch (admit(text, reply)) {
-    case 1: return Next::Continue;
-    case 2: reply.clear(); return Next::Close;
-    default: break;
+  ServerError injected;
+  switch (faults_.beforeStatement(text, injected)) {
+    case FaultVerdict::Run: break;
+    case FaultVerdict::Fail: {
+      ErrorList errors{injected};
+      addTerminationRecord(errors);
+      writeErrors(reply, errors);
+      writeDone(reply, kDoneError);
+      return Next::Continue;
+    }
+    case FaultVerdict::Break:
+      // A lost link: the socket closes, no answer.
+      reply.clear();
+      return Next::Close;
+    case FaultVerdict::BreakAfterRun:
+      runBatch(text, reply);
+      reply.clear();
+      return Next::Close;
   }
+  runBatch(text, reply);
+  return Next::Continue;
+}
+
+void Connection::runBatch(std::string_view text, std::vector<uint8_t>& reply) {
   std::vector<Token> tokens;
   ServerError error;
   if (!tokenize(text, tokens, error)) {
     writeErrors(reply, {error});
     writeDone(reply, kDoneError);
-    return Next::Continue;
+    return;
   }
-  auto statements = splitStatements(text, tokens);
+  std::vector<StatementSpan> statements = splitStatements(text, tokens);
   if (statements.empty()) {
     writeDone(reply, 0);
-    return Next::Continue;
+    return;
   }
   for (size_t i = 0; i < statements.size(); ++i) {
-    size_t begin = tokens[statements[i].first].offset;
-    size_t end = tokens[statements[i].second].offset;
+    // From its first token to its separator: the engine reads each statement again.
+    size_t begin = tokens[statements[i].begin].offset;
+    size_t end = statements[i].end < tokens.size() ? tokens[statements[i].end].offset : text.size();
     if (end > text.size()) end = text.size();
     if (begin > end) begin = end;
-    if (runStatement(std::string_view(text).substr(begin, end - begin), i + 1 == statements.size(), reply) != 0) break;
+    std::string_view statement = text.substr(begin, end - begin);
+    if (runStatement(statement, i + 1 == statements.size(), reply) != 0) return;
   }
-  return Next::Continue;
 }
 
 int Connection::runStatement(std::string_view text, bool last, std::vector<uint8_t>& reply) {

@@ -7,22 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "tds/requests.h"
-#include "sqlserver/server_error.h"
+#include <memory>
+
+#include "engine/faults.h"
 #include "engine/session.h"
+#include "sqlserver/server_error.h"
+#include "tds/requests.h"
 
 namespace testdb::tds {
-
-/// The faults a test asks the server for (the same keys a driver DSN takes).
-struct Faults {
-  // FailOnText: a batch whose text contains this fails (empty: never)
-  std::string failOnText;
-  // FailNative / FailMessage: the error it fails with
-  int failNative = 50000;
-  std::string failMessage;
-  // BreakAfterStatements: the connection is dropped at the batch after N (0: never)
-  long breakAfterStatements = 0;
-};
 
 struct ServerConfig {
   // the SQLite file and the database name messages show
@@ -34,7 +26,8 @@ struct ServerConfig {
   // SQLite pragmas
   std::string journalMode = "WAL";
   std::string synchronous = "NORMAL";
-  Faults faults;
+  // the faults a test asks for: the keys a driver data source takes
+  FaultSettings faults;
 };
 
 /// What the caller does after sending the reply.
@@ -42,7 +35,9 @@ enum class Next { Continue, Close };
 
 class Connection {
  public:
-  Connection(const ServerConfig& config, uint16_t spid) : config_(config), spid_(spid) {}
+  /// plan: the faults shared by all connections of the server (nullptr: none).
+  Connection(const ServerConfig& config, std::shared_ptr<FaultPlan> plan, uint16_t spid)
+      : config_(config), plan_(std::move(plan)), spid_(spid) {}
 
   /// Answers one client message with a token stream in reply (possibly
   /// empty). Returns Continue, or Close: send the reply, then end the connection.
@@ -57,16 +52,17 @@ class Connection {
   Next batch(std::span<const uint8_t> payload, std::vector<uint8_t>& reply);
   /// Runs one statement and writes its tokens. Returns 0, or -1 after an error.
   int runStatement(std::string_view text, bool last, std::vector<uint8_t>& reply);
-  /// Fault injection before a batch. Returns 0 (run it), 1 (errors written), 2 (drop the connection).
-  int admit(std::string_view text, std::vector<uint8_t>& reply);
+  /// Runs the statements of a batch, stopping at the first error.
+  void runBatch(std::string_view text, std::vector<uint8_t>& reply);
   void loginFailed(std::string_view user, const ErrorList& first, std::vector<uint8_t>& reply);
 
   const ServerConfig& config_;
+  std::shared_ptr<FaultPlan> plan_;
+  ConnectionFaults faults_;
   uint16_t spid_;
   Session session_;
   bool loggedIn_ = false;
   uint32_t packetSize_ = 4096;
-  long batches_ = 0;
 };
 
 /// SQL Server's severity and state of an error number, for its token.

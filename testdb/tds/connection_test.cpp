@@ -35,7 +35,10 @@ class ConnectionTest : public ::testing::Test {
   }
 
   Connection& connection() {
-    if (!connection_) connection_ = std::make_unique<Connection>(config_, 51);
+    if (!connection_) {
+      if (!plan_) plan_ = std::make_shared<FaultPlan>(config_.faults);
+      connection_ = std::make_unique<Connection>(config_, plan_, 51);
+    }
     return *connection_;
   }
 
@@ -67,6 +70,7 @@ class ConnectionTest : public ::testing::Test {
 
   std::string file_;
   ServerConfig config_;
+  std::shared_ptr<FaultPlan> plan_;
   std::unique_ptr<Connection> connection_;
 };
 
@@ -212,6 +216,15 @@ TEST_F(ConnectionTest, SyntaxErrorsAndUnknownTablesAreErrorsOfTheirSeverity) {
   EXPECT_EQ(t[0].severity, 15);
 }
 
+TEST_F(ConnectionTest, AGoThatOpensALineJoinedByIsqlSeparatesToo) {
+  loginOk();
+  // isql -n joins a script's lines with blanks, so a GO line leads the next statement
+  auto t = batch("go CREATE TABLE t (a int)");
+  ASSERT_EQ(test::tokenTypes(t), "fd");
+  t = batch("SELECT COUNT(*) FROM t");
+  ASSERT_EQ(test::tokenTypes(t), "81 d1 fd");
+}
+
 TEST_F(ConnectionTest, TheSetStatementsOfClientsAndEmptyBatchesAreAccepted) {
   loginOk();
   auto t = batch("set textsize 2147483647\nset quoted_identifier on\nset ansi_nulls on\nset xact_abort off");
@@ -273,6 +286,43 @@ TEST_F(ConnectionTest, AnInjectedFailureAndAConnectionBreak) {
   EXPECT_TRUE(t.empty());
 }
 
+TEST_F(ConnectionTest, BreaksCountOverAllConnectionsAndMayLetTheStatementRun) {
+  config_.faults.breakAtStatements = {2};
+  config_.faults.breakAfterRunning = true;
+  loginOk();
+  EXPECT_EQ(test::tokenTypes(batch("CREATE TABLE t (a int)")), "fd");
+  // a second connection of the same server goes on counting
+  auto second = std::make_unique<Connection>(config_, plan_, 52);
+  std::vector<uint8_t> reply;
+  test::LoginFields f;
+  f.user = "dulmar";
+  ASSERT_EQ(second->handle(kLogin7, test::login7(f), reply), Next::Continue);
+  EXPECT_EQ(second->handle(kSqlBatch, test::sqlBatch("INSERT INTO t VALUES (1)"), reply), Next::Close);
+  EXPECT_TRUE(reply.empty());
+  // the insert ran; only its answer was lost
+  auto t = batch("SELECT COUNT(*) FROM t");
+  ASSERT_EQ(test::tokenTypes(t), "81 d1 fd");
+  EXPECT_EQ(t[1].cells[0], "1");
+}
+
+TEST_F(ConnectionTest, AServerDownAfterABreakTakesEveryConnectionAndRefusesNewOnes) {
+  config_.faults.breakAtStatements = {1};
+  config_.faults.refuseConnectAfterBreak = true;
+  loginOk();
+  auto other = std::make_unique<Connection>(config_, plan_, 52);
+  std::vector<uint8_t> reply;
+  test::LoginFields f;
+  f.user = "dulmar";
+  ASSERT_EQ(other->handle(kLogin7, test::login7(f), reply), Next::Continue);
+  Next next;
+  batch("SELECT 1", &next);
+  EXPECT_EQ(next, Next::Close);
+  EXPECT_EQ(other->handle(kSqlBatch, test::sqlBatch("SELECT 1"), reply), Next::Close);
+  auto late = std::make_unique<Connection>(config_, plan_, 53);
+  EXPECT_EQ(late->handle(kLogin7, test::login7(f), reply), Next::Close);
+  EXPECT_TRUE(reply.empty());
+}
+
 TEST(Results, TypesOnTheWireFollowTheDeclaredTypes) {
   auto column = [](const char* label, ColumnType type, int length, int scale = 0) {
     ResultColumn c;
@@ -319,10 +369,14 @@ TEST(Options, KeysAndOptionsAreReadAndBadOnesRefused) {
   EXPECT_EQ(o.config.faults.failOnText, "'42'");
   EXPECT_EQ(o.config.faults.breakAfterStatements, 4);
   EXPECT_EQ(o.ignoredKeys, std::vector<std::string>{"FailStmtAllocFrom"});
+  ASSERT_EQ(parseOptions({"--database", "x.db", "breakatstatements=3,1", "RefuseConnectAfterBreak=1"}, o, error), 0);
+  EXPECT_EQ(o.config.faults.breakAtStatements, (std::vector<long>{1, 3}));
+  EXPECT_TRUE(o.config.faults.refuseConnectAfterBreak);
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"--login", "sa"}, {"--database", "x", "--port", "70000"},
         {"--database", "x", "--latency-ms", "-1"}, {"--database", "x", "Unknown=1"},
-        {"--database", "x", "JournalMode=WAL;DROP"}, {"--database", "x", "novalue"}, {"--database"}}) {
+        {"--database", "x", "JournalMode=WAL;DROP"}, {"--database", "x", "novalue"}, {"--database"},
+        {"--database", "x", "BreakAtStatements=2,"}, {"--database", "x", "BreakAfterRunning=yes"}}) {
     EXPECT_EQ(parseOptions(bad, o, error), -1) << bad.back();
     EXPECT_FALSE(error.empty());
   }

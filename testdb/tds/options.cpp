@@ -37,24 +37,17 @@ bool isWord(const std::string& value) {
 
 int setKey(const std::string& key, const std::string& value, ServerOptions& out, std::string& error) {
   ServerConfig& c = out.config;
-  long n = 0;
-  if (equalsNoCase(key, "FailOnText")) {
-    c.faults.failOnText = value;
-  } else if (equalsNoCase(key, "FailNative")) {
-    if (readLong(value, 1, 2147483647L, n) != 0) {
-      error = "FailNative needs a positive number";
+  for (std::string_view name : faultKeyNames()) {
+    if (!equalsNoCase(key, name)) continue;
+    if (setFaultKey(c.faults, name, value) != 0) {
+      error = "bad value for " + key + ": " + value;
       return -1;
     }
-    c.faults.failNative = static_cast<int>(n);
-  } else if (equalsNoCase(key, "FailMessage")) {
-    c.faults.failMessage = value;
-  } else if (equalsNoCase(key, "BreakAfterStatements")) {
-    if (readLong(value, 0, 2147483647L, n) != 0) {
-      error = "BreakAfterStatements needs a number";
-      return -1;
-    }
-    c.faults.breakAfterStatements = n;
-  } else if (equalsNoCase(key, "DatabaseName")) {
+    // Statement handles and SQLSTATEs belong to the client's driver.
+    if (name == "FailStmtAllocFrom" || name == "FailState") out.ignoredKeys.push_back(std::string(name));
+    return 0;
+  }
+  if (equalsNoCase(key, "DatabaseName")) {
     c.databaseName = value;
   } else if (equalsNoCase(key, "JournalMode") || equalsNoCase(key, "Synchronous")) {
     if (!isWord(value)) {
@@ -62,9 +55,6 @@ int setKey(const std::string& key, const std::string& value, ServerOptions& out,
       return -1;
     }
     (equalsNoCase(key, "JournalMode") ? c.journalMode : c.synchronous) = value;
-  } else if (equalsNoCase(key, "FailStmtAllocFrom") || equalsNoCase(key, "FailState")) {
-    // Statement handles and SQLSTATEs belong to the client's driver.
-    out.ignoredKeys.push_back(key);
   } else {
     error = "unknown key " + key;
     return -1;
@@ -78,8 +68,9 @@ const char kUsage[] =
     "usage: dulmar-testdb-server --database FILE --login NAME --password TEXT\n"
     "         [--listen ADDRESS] [--port N] [--port-file FILE] [--latency-ms X] [KEY=VALUE ...]\n"
     "Serves the test database over TDS 7.4 in clear text, for tests only.\n"
-    "KEY=VALUE: DatabaseName, FailOnText, FailNative, FailMessage, BreakAfterStatements,\n"
-    "JournalMode, Synchronous (FailStmtAllocFrom and FailState are accepted and ignored).\n";
+    "KEY=VALUE: DatabaseName, JournalMode, Synchronous and the fault keys of a driver data source\n"
+    "(FailOnText, FailNative, FailMessage, BreakAfterStatements, BreakAtStatements, BreakAfterRunning,\n"
+    "RefuseConnectAfterBreak; FailStmtAllocFrom and FailState are accepted and have no effect).\n";
 
 int parseOptions(const std::vector<std::string>& args, ServerOptions& out, std::string& error) {
   out = ServerOptions{};

@@ -30,6 +30,7 @@
 namespace {
 
 using namespace testdb::tds;
+using testdb::FaultPlan;
 
 constexpr size_t kMaxClients = 64;
 constexpr size_t kReadChunk = 16384;
@@ -73,8 +74,8 @@ int sendAll(int fd, const std::vector<uint8_t>& bytes) {
   return 0;
 }
 
-void serve(const ServerOptions& options, int fd, uint16_t spid) {
-  Connection connection(options.config, spid);
+void serve(const ServerOptions& options, std::shared_ptr<FaultPlan> plan, int fd, uint16_t spid) {
+  Connection connection(options.config, std::move(plan), spid);
   MessageAssembler assembler;
   std::vector<uint8_t> chunk(kReadChunk);
   std::vector<uint8_t> reply;
@@ -182,6 +183,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  auto plan = std::make_shared<FaultPlan>(options.config.faults);
   std::list<Client> clients;
   std::mutex clientsMutex;
   uint16_t nextSpid = 51;
@@ -195,7 +197,8 @@ int main(int argc, char** argv) {
     if (ready <= 0 || !(fds[0].revents & POLLIN)) continue;
     int fd = accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
-    if (clients.size() >= kMaxClients) {
+    // A server that a fault took down refuses connections.
+    if (clients.size() >= kMaxClients || plan->down()) {
       close(fd);
       continue;
     }
@@ -205,8 +208,8 @@ int main(int argc, char** argv) {
     c.fd = fd;
     uint16_t spid = nextSpid;
     nextSpid = static_cast<uint16_t>(nextSpid == 32767 ? 51 : nextSpid + 1);
-    c.thread = std::thread([&options, &c, spid] {
-      serve(options, c.fd, spid);
+    c.thread = std::thread([&options, &c, plan, spid] {
+      serve(options, plan, c.fd, spid);
       shutdown(c.fd, SHUT_RDWR);
       c.done = true;
     });
