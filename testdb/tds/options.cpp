@@ -65,9 +65,10 @@ int setKey(const std::string& key, const std::string& value, ServerOptions& out,
 }  // namespace
 
 const char kUsage[] =
-    "usage: dulmar-testdb-server --database FILE --login NAME --password TEXT\n"
+    "usage: dulmar-testdb-server --database FILE [--login NAME --password TEXT]\n"
     "         [--listen ADDRESS] [--port N] [--port-file FILE] [--latency-ms X] [KEY=VALUE ...]\n"
-    "Serves the test database over TDS 7.4 in clear text, for tests only.\n"
+    "Serves the test database over TDS 7.4 in clear text, for tests only. Without --login any login\n"
+    "is accepted. --listen defaults to 127.0.0.1, --port to a free one (written to --port-file).\n"
     "KEY=VALUE: DatabaseName, JournalMode, Synchronous and the fault keys of a driver data source\n"
     "(FailOnText, FailNative, FailMessage, BreakAfterStatements, BreakAtStatements, BreakAfterRunning,\n"
     "RefuseConnectAfterBreak; FailStmtAllocFrom and FailState are accepted and have no effect).\n";

@@ -152,6 +152,10 @@ void reapFinished(std::list<Client>& clients) {
 int main(int argc, char** argv) {
   ServerOptions options;
   std::string error;
+  if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+    fputs(kUsage, stdout);
+    return 0;
+  }
   if (parseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error) != 0) {
     fprintf(stderr, "dulmar-testdb-server: %s\n%s", error.c_str(), kUsage);
     return 2;
