@@ -10,35 +10,10 @@
 #include <filesystem>
 
 #include "odbc/odbc_test_support.h"
+#include "tsql/program_statements.h"
 
 namespace testdb_test {
 namespace {
-
-constexpr const char* kBadgeLookup =
-    "SELECT AswPnr, AswLiz, AswMnd  FROM KVSYSTEM.Kvs301Asw  WHERE AswNum = '%s'   AND  AswGVo <= "
-    "convert(DATETIME, '%s',120)   AND (AswGbi >= convert(DATETIME, '%s',120)   OR AswGbi IS NULL)";
-constexpr const char* kTenantLookup = " SELECT MndSch  FROM KVSYSTEM.Kvs112Mnd  WHERE MndLiz = %s  AND MndNum = %s  AND MndKon = 0 ";
-constexpr const char* kCostCentreLookup = " SELECT KstNum  FROM O1003KSTSTELLE  WHERE KstApz= '%s' ";
-constexpr const char* kBookingInsert =
-    "INSERT INTO KVS321BCH  (BchPnr, BchVon, BchUhr, BchFkt, BchFcd, BchKst)  VALUES('%s',  "
-    "convert(DATETIME,'%s', 120),  convert(DATETIME,'%s', 120),  25, '%s','%s')";
-constexpr const char* kTextLookup =
-    "SELECT FtxDok   FROM Kvsystem.Kvs102Whl  WHERE FtxNumSpr = 8    AND FtxWhl = %ld    AND FtxSpr = 1";
-constexpr const char* kLogInsert =
-    "INSERT INTO KvSystem.Kvs001Log  (LogPrg, LogStz, LogPrm, LogSch,   LogPnr, LogDtm, LogMod, LogFkt,   "
-    "LogTErr, LogTTxt, LogSErr, LogSTxt,   LogMsg, LogTyp, LogDat)  VALUES    ('%s', '%s', '%s', '%s',     "
-    "'%s', convert(DATETIME,'%ld', 112), '%s', '%s',     %ld, '%s', %ld, '%s',     '%s', %ld, CURRENT_TIMESTAMP) ";
-
-__attribute__((format(printf, 1, 2))) std::string fmt(const char* format, ...) {
-  char buf[2048];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(buf, sizeof buf, format, args);
-  va_end(args);
-  return buf;
-}
-
-std::string badge(const char* number, const char* day) { return fmt(kBadgeLookup, number, day, day); }
 
 std::string costCentreInsert(const char* key) {
   return fmt("INSERT INTO O1003KSTSTELLE (KstApz, KstNum) VALUES ('%s', 'NET')", key);
