@@ -142,6 +142,17 @@ int Session::execute(std::string_view tsql, Execution& out, ErrorList& errors) {
     return -1;
   }
   auto statements = splitStatements(tsql, tokens);
+  // SQL Server compiles a batch before running it: a syntax error anywhere in
+  // it runs none of it. Names are checked statement by statement, since an
+  // earlier statement may create what a later one uses.
+  for (size_t i = 0; statements.size() > 1 && i < statements.size(); ++i) {
+    Translation tr;
+    if (!translate(tokens, statements[i].begin, statements[i].end, catalog_, context_, tr, error) &&
+        (error.native == 102 || error.native == 156)) {
+      errors.push_back(error);
+      return -1;
+    }
+  }
   for (size_t i = 0; i < statements.size(); ++i) {
     Translation tr;
     if (!translate(tokens, statements[i].begin, statements[i].end, catalog_, context_, tr, error)) {
