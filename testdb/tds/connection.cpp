@@ -5,6 +5,7 @@
 #include "tds/results.h"
 #include "tds/tokens.h"
 #include "tsql/sql_script.h"
+#include "tsql/translate.h"
 #include "tsql/tsql_lexer.h"
 #include "tds/wire.h"
 
@@ -193,6 +194,18 @@ void Connection::runBatch(std::string_view text, std::vector<uint8_t>& reply) {
   if (statements.empty()) {
     writeDone(reply, 0);
     return;
+  }
+  // As the engine does for a whole batch: a syntax error anywhere runs none of
+  // it; names are resolved statement by statement when each runs.
+  TranslateContext context{config_.databaseName};
+  for (size_t i = 0; statements.size() > 1 && i < statements.size(); ++i) {
+    Translation tr;
+    if (!translate(tokens, statements[i].begin, statements[i].end, session_.catalog(), context, tr, error) &&
+        (error.native == 102 || error.native == 156)) {
+      writeErrors(reply, {error});
+      writeDone(reply, kDoneError);
+      return;
+    }
   }
   for (size_t i = 0; i < statements.size(); ++i) {
     // From its first token to its separator: the engine reads each statement again.

@@ -203,6 +203,16 @@ TEST_F(ConnectionTest, AConstraintErrorSendsBothMessagesAndEndsTheBatch) {
   EXPECT_EQ(t[1].cells[0], "1");
 }
 
+TEST_F(ConnectionTest, ASyntaxErrorAnywhereInABatchRunsNoneOfIt) {
+  loginOk();
+  auto t = batch("CREATE TABLE t (a int); INSERT INTO t VALUES (1); INSERT INTO t VALUES (2,,)");
+  ASSERT_EQ(test::tokenTypes(t), "aa fd");
+  EXPECT_EQ(t[0].number, 102);
+  t = batch("SELECT * FROM t");
+  ASSERT_EQ(test::tokenTypes(t), "aa fd");
+  EXPECT_EQ(t[0].number, 208);
+}
+
 TEST_F(ConnectionTest, SyntaxErrorsAndUnknownTablesAreErrorsOfTheirSeverity) {
   loginOk();
   auto t = batch("SELECT * FROM nowhere");
