@@ -45,15 +45,19 @@ class Connection {
 
   /// The packet size replies are cut at.
   uint32_t packetSize() const { return packetSize_; }
+  /// The server process id its packets carry.
   uint16_t spid() const { return spid_; }
 
  private:
+  /// Checks a LOGIN7 and opens the database. Returns Continue, or Close after a refusal.
   Next login(std::span<const uint8_t> payload, std::vector<uint8_t>& reply);
+  /// Applies the faults to a SQL batch and runs it. Returns Continue, or Close for a lost link.
   Next batch(std::span<const uint8_t> payload, std::vector<uint8_t>& reply);
   /// Runs one statement and writes its tokens. Returns 0, or -1 after an error.
   int runStatement(std::string_view text, bool last, std::vector<uint8_t>& reply);
   /// Runs the statements of a batch, stopping at the first error.
   void runBatch(std::string_view text, std::vector<uint8_t>& reply);
+  /// Writes `first`, then 18456 for user, then DONE with the error bit.
   void loginFailed(std::string_view user, const ErrorList& first, std::vector<uint8_t>& reply);
 
   const ServerConfig& config_;

@@ -73,11 +73,15 @@ void packetize(std::span<const uint8_t> payload, uint32_t packetSize, uint16_t s
 
 /// Little-endian appends to a byte vector.
 struct ByteWriter {
+  // where the bytes go
   std::vector<uint8_t>& out;
+  /// Appends one byte.
   void u8(uint8_t v) { out.push_back(v); }
+  /// Appends 2, 4 or 8 bytes, least significant first.
   void u16(uint16_t v);
   void u32(uint32_t v);
   void u64(uint64_t v);
+  /// Appends the bytes as they are.
   void bytes(std::span<const uint8_t> b) { out.insert(out.end(), b.begin(), b.end()); }
   /// A B_VARCHAR: a length byte (characters), then UTF-16LE; cut at 255 characters.
   void bVarchar(std::string_view text);
