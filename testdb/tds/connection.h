@@ -36,8 +36,8 @@ enum class Next { Continue, Close };
 class Connection {
  public:
   /// plan: the faults shared by all connections of the server (nullptr: none).
-  Connection(const ServerConfig& config, std::shared_ptr<FaultPlan> plan, uint16_t spid)
-      : config_(config), plan_(std::move(plan)), spid_(spid) {}
+  Connection(const ServerConfig& config, std::shared_ptr<FaultPlan> plan)
+      : config_(config), plan_(std::move(plan)) {}
 
   /// Answers one client message with a token stream in reply (possibly
   /// empty). Returns Continue, or Close: send the reply, then end the connection.
@@ -45,8 +45,6 @@ class Connection {
 
   /// The packet size replies are cut at.
   uint32_t packetSize() const { return packetSize_; }
-  /// The server process id its packets carry.
-  uint16_t spid() const { return spid_; }
 
  private:
   /// Checks a LOGIN7 and opens the database. Returns Continue, or Close after a refusal.
@@ -63,7 +61,6 @@ class Connection {
   const ServerConfig& config_;
   std::shared_ptr<FaultPlan> plan_;
   ConnectionFaults faults_;
-  uint16_t spid_;
   Session session_;
   bool loggedIn_ = false;
   uint32_t packetSize_ = 4096;

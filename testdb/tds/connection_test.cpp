@@ -37,7 +37,7 @@ class ConnectionTest : public ::testing::Test {
   Connection& connection() {
     if (!connection_) {
       if (!plan_) plan_ = std::make_shared<FaultPlan>(config_.faults);
-      connection_ = std::make_unique<Connection>(config_, plan_, 51);
+      connection_ = std::make_unique<Connection>(config_, plan_);
     }
     return *connection_;
   }
@@ -302,7 +302,7 @@ TEST_F(ConnectionTest, BreaksCountOverAllConnectionsAndMayLetTheStatementRun) {
   loginOk();
   EXPECT_EQ(test::tokenTypes(batch("CREATE TABLE t (a int)")), "fd");
   // a second connection of the same server goes on counting
-  auto second = std::make_unique<Connection>(config_, plan_, 52);
+  auto second = std::make_unique<Connection>(config_, plan_);
   std::vector<uint8_t> reply;
   test::LoginFields f;
   f.user = "dulmar";
@@ -319,7 +319,7 @@ TEST_F(ConnectionTest, AServerDownAfterABreakTakesEveryConnectionAndRefusesNewOn
   config_.faults.breakAtStatements = {1};
   config_.faults.refuseConnectAfterBreak = true;
   loginOk();
-  auto other = std::make_unique<Connection>(config_, plan_, 52);
+  auto other = std::make_unique<Connection>(config_, plan_);
   std::vector<uint8_t> reply;
   test::LoginFields f;
   f.user = "dulmar";
@@ -328,7 +328,7 @@ TEST_F(ConnectionTest, AServerDownAfterABreakTakesEveryConnectionAndRefusesNewOn
   batch("SELECT 1", &next);
   EXPECT_EQ(next, Next::Close);
   EXPECT_EQ(other->handle(kSqlBatch, test::sqlBatch("SELECT 1"), reply), Next::Close);
-  auto late = std::make_unique<Connection>(config_, plan_, 53);
+  auto late = std::make_unique<Connection>(config_, plan_);
   EXPECT_EQ(late->handle(kLogin7, test::login7(f), reply), Next::Close);
   EXPECT_TRUE(reply.empty());
 }

@@ -75,7 +75,7 @@ int sendAll(int fd, const std::vector<uint8_t>& bytes) {
 }
 
 void serve(const ServerOptions& options, std::shared_ptr<FaultPlan> plan, int fd, uint16_t spid) {
-  Connection connection(options.config, std::move(plan), spid);
+  Connection connection(options.config, std::move(plan));
   MessageAssembler assembler;
   std::vector<uint8_t> chunk(kReadChunk);
   std::vector<uint8_t> reply;
