@@ -78,6 +78,8 @@ class FaultPlan {
 };
 
 /// The faults of one connection: its own counters, and whether its link is lost.
+/// A front end asks before each request a client sends (an ODBC execution, a
+/// batch on the wire), so statement numbers count requests.
 class ConnectionFaults {
  public:
   /// Starts a connection under plan (nullptr: no faults). Returns 0, or -1
