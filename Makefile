@@ -10,6 +10,8 @@ FUZZ_SECONDS ?= 30
 # make fuzz-long: each fuzz target this long (an hour), for a deeper search
 # than make check's; not part of make check.
 FUZZ_LONG_SECONDS ?= 3600
+# make demo VIA=tds: the same demo through FreeTDS and the test database's TDS server
+VIA ?= odbc
 
 .PHONY: all deps build check demo clean package fuzz-long
 .PHONY: check-tests check-asan check-windows check-fuzz check-valgrind check-package
@@ -54,7 +56,7 @@ check-package: package
 	@bash scripts/check-package build build-win
 
 demo: build
-	@bash scripts/demo build
+	@bash scripts/demo build $(VIA)
 
 clean:
 	rm -rf build build-asan build-win build-fuzz build-bench

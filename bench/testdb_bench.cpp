@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "odbc_test_support.h"
+#include "odbc/odbc_test_support.h"
 
 using namespace testdb_test;
 

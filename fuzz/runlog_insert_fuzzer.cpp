@@ -14,7 +14,7 @@
 #include "db/statement.h"
 #include "fuzz_support.h"
 #include "runlog/runlog_insert_text.h"
-#include "tsql_lexer.h"
+#include "tsql/tsql_lexer.h"
 
 namespace {
 using testdb::Token;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "tsql_lexer.h"
+#include "tsql/tsql_lexer.h"
 
 namespace {
 using testdb::Token;

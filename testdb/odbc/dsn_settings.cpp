@@ -1,0 +1,50 @@
+#include "odbc/dsn_settings.h"
+
+#include <odbcinst.h>
+
+
+namespace testdb {
+namespace {
+
+constexpr int kValueCapacity = 1024;
+
+std::string profileValue(const std::string& dsn, const char* key) {
+  char buf[kValueCapacity] = {0};
+  int n = SQLGetPrivateProfileString(dsn.c_str(), key, "", buf, sizeof buf, "odbc.ini");
+  if (n <= 0) return {};
+  return std::string(buf);
+}
+
+std::string stemOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = name.find_last_of('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+int readDsnSettings(const std::string& dsn, DsnSettings& out, std::string& badKey) {
+  out = DsnSettings{};
+  out.file = profileValue(dsn, "Database");
+  if (out.file.empty()) return -1;
+  out.databaseName = profileValue(dsn, "DatabaseName");
+  if (out.databaseName.empty()) out.databaseName = stemOf(out.file);
+  out.login = profileValue(dsn, "Login");
+  out.password = profileValue(dsn, "Password");
+  for (std::string_view key : faultKeyNames()) {
+    std::string name(key);
+    std::string value = profileValue(dsn, name.c_str());
+    if (!value.empty() && setFaultKey(out.faults, key, value) != 0) {
+      badKey = name + "=" + value;
+      return -2;
+    }
+  }
+  std::string journal = profileValue(dsn, "JournalMode");
+  if (!journal.empty()) out.journalMode = journal;
+  std::string sync = profileValue(dsn, "Synchronous");
+  if (!sync.empty()) out.synchronous = sync;
+  return 0;
+}
+
+}  // namespace testdb

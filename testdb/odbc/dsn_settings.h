@@ -1,0 +1,31 @@
+#pragma once
+// The keys of a data source in odbc.ini that this driver reads: where the
+// database is, which login it accepts, and the faults it injects for tests.
+
+#include <string>
+
+#include "engine/faults.h"
+
+namespace testdb {
+
+struct DsnSettings {
+  // Database: path of the SQLite file
+  std::string file;
+  // DatabaseName: the name in messages (default: the file name without extension)
+  std::string databaseName;
+  // Login / Password: the only credentials accepted (no Login: any)
+  std::string login;
+  std::string password;
+  // the faults it injects for tests (FailOnText, BreakAtStatements, ...)
+  FaultSettings faults;
+  // JournalMode / Synchronous: SQLite pragmas (default WAL / NORMAL)
+  std::string journalMode = "WAL";
+  std::string synchronous = "NORMAL";
+};
+
+/// Reads the keys of data source dsn through the driver manager's odbcinst.
+/// Returns 0, -1 when the DSN has no Database key, or -2 with the fault key
+/// whose value is not what it takes in badKey.
+int readDsnSettings(const std::string& dsn, DsnSettings& out, std::string& badKey);
+
+}  // namespace testdb

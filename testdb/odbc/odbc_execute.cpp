@@ -1,0 +1,207 @@
+// Running statements and describing their results.
+
+#include <cstring>
+
+#include "odbc/odbc_columns.h"
+#include "odbc/odbc_handles.h"
+
+namespace testdb {
+namespace {
+
+SQLRETURN run(Stmt* stmt, const std::string& text) {
+  closeCursor(stmt);
+  Dbc* dbc = stmt->dbc;
+  ServerError injected;
+  ErrorList errors;
+  switch (dbc->faults.beforeStatement(text, injected)) {
+    case FaultVerdict::Run: break;
+    case FaultVerdict::Fail:
+      errors.push_back(injected);
+      addTerminationRecord(errors);
+      stmt->diag.add(errors);
+      return SQL_ERROR;
+    case FaultVerdict::BreakAfterRun:
+      // The server did the work; only its answer never arrives.
+      dbc->session.execute(text, stmt->exec, errors);
+      loseConnection(dbc, stmt->diag);
+      return SQL_ERROR;
+    case FaultVerdict::Break:
+      loseConnection(dbc, stmt->diag);
+      return SQL_ERROR;
+  }
+  if (dbc->session.execute(text, stmt->exec, errors) != 0) {
+    stmt->diag.add(errors);
+    return SQL_ERROR;
+  }
+  stmt->readOffsets.assign(stmt->exec.columns.size() + 1, 0);
+  return SQL_SUCCESS;
+}
+
+const ResultColumn* columnAt(Stmt* stmt, SQLUSMALLINT number) {
+  if (!stmt->exec.hasResultSet || number < 1 || number > stmt->exec.columns.size()) {
+    stmt->diag.driver("07009", "Invalid descriptor index");
+    return nullptr;
+  }
+  return &stmt->exec.columns[number - 1];
+}
+
+}  // namespace
+}  // namespace testdb
+
+using namespace testdb;
+
+SQLRETURN SQL_API SQLExecDirect(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length) {
+  Stmt* stmt = toStmt(handle);
+  if (!stmt) return SQL_INVALID_HANDLE;
+  stmt->diag.clear();
+  return run(stmt, inputText(text, length));
+}
+
+SQLRETURN SQL_API SQLPrepare(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length) {
+  Stmt* stmt = toStmt(handle);
+  if (!stmt) return SQL_INVALID_HANDLE;
+  stmt->diag.clear();
+  closeCursor(stmt);
+  if (stmt->dbc->faults.broken()) {
+    connectionBroken(stmt->diag);
+    return SQL_ERROR;
+  }
+  // Like SQL Server's driver, preparation is deferred to the execution.
+  stmt->prepared = inputText(text, length);
+  stmt->hasPrepared = true;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLExecute(SQLHSTMT handle) {
+  Stmt* stmt = toStmt(handle);
+  if (!stmt) return SQL_INVALID_HANDLE;
+  stmt->diag.clear();
+  if (!stmt->hasPrepared) {
+    stmt->diag.driver("HY010", "Function sequence error");
+    return SQL_ERROR;
+  }
+  return run(stmt, stmt->prepared);
+}
+
+SQLRETURN SQL_API SQLRowCount(SQLHSTMT handle, SQLLEN* count) {
+  Stmt* stmt = toStmt(handle);
+  if (!stmt) return SQL_INVALID_HANDLE;
+  stmt->diag.clear();
+  if (count) *count = static_cast<SQLLEN>(stmt->exec.rowCount);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT handle, SQLSMALLINT* count) {
+  Stmt* stmt = toStmt(handle);
+  if (!stmt) return SQL_INVALID_HANDLE;
+  stmt->diag.clear();
+  if (count) *count = stmt->exec.hasResultSet ? static_cast<SQLSMALLINT>(stmt->exec.columns.size()) : 0;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT handle, SQLUSMALLINT number, SQLCHAR* name, SQLSMALLINT capacity,
+                                 SQLSMALLINT* nameLength, SQLSMALLINT* type, SQLULEN* size, SQLSMALLINT* digits,
+                                 SQLSMALLINT* nullable) {
+  Stmt* stmt = toStmt(handle);
+  if (!stmt) return SQL_INVALID_HANDLE;
+  stmt->diag.clear();
+  const ResultColumn* c = columnAt(stmt, number);
+  if (!c) return SQL_ERROR;
+  SQLRETURN rc = copyOut(c->label, name, capacity, nameLength);
+  if (rc == SQL_SUCCESS_WITH_INFO) stmt->diag.driver("01004", "String data, right truncated");
+  if (type) *type = sqlTypeOf(*c, stmt->dbc->env->odbcVersion);
+  if (size) *size = columnSizeOf(*c);
+  if (digits) *digits = decimalDigitsOf(*c);
+  if (nullable) *nullable = c->nullable ? SQL_NULLABLE : SQL_NO_NULLS;
+  return rc;
+}
+
+SQLRETURN SQL_API SQLColAttribute(SQLHSTMT handle, SQLUSMALLINT number, SQLUSMALLINT field, SQLPOINTER text,
+                                  SQLSMALLINT capacity, SQLSMALLINT* length, SQLLEN* numeric) {
+  Stmt* stmt = toStmt(handle);
+  if (!stmt) return SQL_INVALID_HANDLE;
+  stmt->diag.clear();
+  if (field == SQL_DESC_COUNT || field == SQL_COLUMN_COUNT) {
+    if (numeric) *numeric = stmt->exec.hasResultSet ? static_cast<SQLLEN>(stmt->exec.columns.size()) : 0;
+    return SQL_SUCCESS;
+  }
+  const ResultColumn* c = columnAt(stmt, number);
+  if (!c) return SQL_ERROR;
+  const char* str = nullptr;
+  SQLLEN n = 0;
+  switch (field) {
+    case SQL_DESC_LABEL:
+    case SQL_DESC_NAME:
+    case SQL_COLUMN_NAME:
+    case SQL_DESC_BASE_COLUMN_NAME: str = c->label.c_str(); break;
+    case SQL_DESC_TYPE_NAME: str = typeNameOf(*c); break;
+    case SQL_DESC_TABLE_NAME:
+    case SQL_DESC_BASE_TABLE_NAME:
+    case SQL_DESC_SCHEMA_NAME:
+    case SQL_DESC_CATALOG_NAME:
+    case SQL_DESC_LITERAL_PREFIX:
+    case SQL_DESC_LITERAL_SUFFIX:
+    case SQL_DESC_LOCAL_TYPE_NAME: str = ""; break;
+    case SQL_DESC_DISPLAY_SIZE: n = displaySizeOf(*c); break;
+    case SQL_DESC_CONCISE_TYPE: n = sqlTypeOf(*c, stmt->dbc->env->odbcVersion); break;
+    case SQL_DESC_TYPE: {
+      SQLSMALLINT t = sqlTypeOf(*c, stmt->dbc->env->odbcVersion);
+      n = t == SQL_TYPE_TIMESTAMP ? SQL_DATETIME : t;
+      break;
+    }
+    case SQL_DESC_LENGTH:
+    case SQL_DESC_PRECISION:
+    case SQL_COLUMN_LENGTH:
+    case SQL_COLUMN_PRECISION: n = static_cast<SQLLEN>(columnSizeOf(*c)); break;
+    case SQL_DESC_OCTET_LENGTH: n = static_cast<SQLLEN>(columnSizeOf(*c)); break;
+    case SQL_DESC_SCALE:
+    case SQL_COLUMN_SCALE: n = decimalDigitsOf(*c); break;
+    case SQL_DESC_NULLABLE:
+    case SQL_COLUMN_NULLABLE: n = c->nullable ? SQL_NULLABLE : SQL_NO_NULLS; break;
+    case SQL_DESC_UNSIGNED: n = c->typeKnown && (isInteger(c->type.type) || c->type.type == ColumnType::Float ||
+                                                  c->type.type == ColumnType::Decimal)
+                                    ? SQL_FALSE
+                                    : SQL_TRUE;
+      break;
+    case SQL_DESC_SEARCHABLE: n = SQL_PRED_SEARCHABLE; break;
+    case SQL_DESC_UPDATABLE: n = SQL_ATTR_READWRITE_UNKNOWN; break;
+    case SQL_DESC_CASE_SENSITIVE: n = SQL_FALSE; break;
+    case SQL_DESC_AUTO_UNIQUE_VALUE:
+    case SQL_DESC_FIXED_PREC_SCALE:
+    case SQL_DESC_UNNAMED: n = field == SQL_DESC_UNNAMED && c->label.empty() ? SQL_UNNAMED : SQL_FALSE; break;
+    case SQL_DESC_NUM_PREC_RADIX: n = c->typeKnown && !isText(c->type.type) ? 10 : 0; break;
+    default:
+      stmt->diag.driver("HY091", "Invalid descriptor field identifier");
+      return SQL_ERROR;
+  }
+  if (str) {
+    SQLRETURN rc = copyOut(str, static_cast<SQLCHAR*>(text), capacity, length);
+    if (rc == SQL_SUCCESS_WITH_INFO) stmt->diag.driver("01004", "String data, right truncated");
+    return rc;
+  }
+  if (numeric) *numeric = n;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLMoreResults(SQLHSTMT handle) {
+  Stmt* stmt = toStmt(handle);
+  if (!stmt) return SQL_INVALID_HANDLE;
+  stmt->diag.clear();
+  closeCursor(stmt);
+  return SQL_NO_DATA;
+}
+
+SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT handle) {
+  Stmt* stmt = toStmt(handle);
+  if (!stmt) return SQL_INVALID_HANDLE;
+  stmt->diag.clear();
+  closeCursor(stmt);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLCancel(SQLHSTMT handle) {
+  Stmt* stmt = toStmt(handle);
+  if (!stmt) return SQL_INVALID_HANDLE;
+  stmt->diag.clear();
+  return SQL_SUCCESS;
+}

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The real SQL Server clients against the TDS server: unixODBC's isql (through
+# FreeTDS's driver, executing directly: the server takes no RPC) and FreeTDS's
+# tsql each load sql/schema.sql and sql/demo-data.sql and read them back;
+# errors arrive with SQL Server's numbers; a closed port gives FreeTDS's
+# "unable to connect"; SIGTERM ends the server with the file consistent.
+#
+#   client_load_test.sh SERVER_SCRIPT SQL_DIR
+set -euo pipefail
+server_script=$1
+sql_dir=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/dulmar-tds-clients.XXXXXX")
+pids=()
+trap 'for p in ${pids[@]+"${pids[@]}"}; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"' EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+for tool in isql tsql; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool not installed (scripts/install-deps installs it)"; exit 77; }
+done
+
+expected='0000100002|00001002|2006-12-31 00:00:00.000
+0000100002|00001003|
+MUSTER
+Fehler beim Schreiben der Buchung in Kvs321Bch
+4'
+queries="SELECT AswNum, AswPnr, AswGbi FROM KVSYSTEM.Kvs301Asw WHERE AswNum = '0000100002' ORDER BY AswGVo
+SELECT MndSch FROM KvSystem.Kvs112Mnd WHERE MndLiz = 1 AND MndNum = 1 AND MndKon = 0
+SELECT FtxDok FROM Kvsystem.Kvs102Whl WHERE FtxNumSpr = 8 AND FtxWhl = 1065 AND FtxSpr = 1
+SELECT COUNT(*) FROM O1003KSTSTELLE"
+
+# isql: one statement per line or per ';', GO lines, multi-line statements.
+eval "$(bash "$server_script" "$work/odbc" demo "$work/demo.db" sa secret)"
+pids+=("$DULMAR_TESTDB_SERVER_PID")
+grep -q 'clear text' "$work/odbc/demo.server.log" || fail "the server does not say it speaks clear text"
+grep -q 'listening on 127\.0\.0\.1:' "$work/odbc/demo.server.log" || fail "the server does not listen on loopback"
+for file in schema.sql demo-data.sql; do
+  out=$(isql -e -b -n -v demo sa secret < "$sql_dir/$file" 2>&1)
+  if grep -q '^\[' <<<"$out"; then
+    fail "isql $file: $out"
+  fi
+done
+rows=$(isql -e -b -v -d'|' demo sa secret <<<"$queries" 2>&1)
+[ "$rows" = "$expected" ] || fail "isql rows differ:
+$rows"
+err=$(echo "SELECT * FROM dbo.Nothing" | isql -e -b -v -3 demo sa secret 2>&1 || true)
+grep -qF "[42S02][FreeTDS][SQL Server]Invalid object name 'dbo.Nothing'." <<<"$err" || fail "isql error: $err"
+
+# tsql: each file one batch, split at its GO lines and semicolons by the server.
+eval "$(bash "$server_script" "$work/odbc-tsql" other "$work/other.db" sa secret)"
+pids+=("$DULMAR_TESTDB_SERVER_PID")
+port=$(cat "$work/odbc-tsql/other.port")
+tsql_run() { tsql -H 127.0.0.1 -p "$port" -U sa -P secret -D other -J CP1252 -o q "$@"; }
+for file in schema.sql demo-data.sql; do
+  out=$( (cat "$sql_dir/$file"; printf '\ngo\n') | tsql_run 2>&1)
+  if grep -q '^Msg ' <<<"$out"; then
+    fail "tsql $file: $out"
+  fi
+done
+# tsql writes datetimes its own way: the same rows without them.
+rows=$( (sed -e 's/, AswGbi//' -e 's/$/\ngo/' <<<"$queries") | tsql_run -o fh -t '|' 2>/dev/null \
+  | sed 's/^\([0-9]*> \)*//' | grep -v -e '^$' -e 'rows\{0,1\} affected' -e '^locale' -e '^using default charset')
+[ "$rows" = "$(sed 's/^\(0000100002|0000100[0-9]\)|.*/\1/' <<<"$expected")" ] || fail "tsql rows differ:
+$rows"
+err=$(printf 'SELECT * FROM dbo.Nothing\ngo\n' | tsql_run 2>&1 || true)
+grep -qF "Msg 208 (severity 16, state 1) from dulmar-testdb" <<<"$err" || fail "tsql error: $err"
+
+# A wrong password, and a port nobody listens on.
+err=$(echo "SELECT 1" | isql -e -b -v other sa wrong 2>&1 || true)
+grep -qF "[unixODBC][FreeTDS][SQL Server]Login failed for user 'sa'." <<<"$err" || fail "login: $err"
+kill "$DULMAR_TESTDB_SERVER_PID"
+for _ in $(seq 1 500); do [ -e "$work/odbc-tsql/other.port" ] || break; sleep 0.01; done
+[ ! -e "$work/odbc-tsql/other.port" ] || fail "the server did not stop on SIGTERM"
+grep -q 'stopped' "$work/odbc-tsql/other.server.log" || fail "the server did not say it stopped"
+[ ! -e "$work/other.db-wal" ] || fail "write-ahead log left behind"
+err=$(echo "SELECT 1" | isql -e -b -v other sa secret 2>&1 || true)
+grep -qF "[08S01][unixODBC][FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or does not exist" \
+  <<<"$err" || fail "closed port: $err"
+# The stopped server's file serves a new one.
+eval "$(bash "$server_script" "$work/odbc-again" other "$work/other.db" sa secret)"
+pids+=("$DULMAR_TESTDB_SERVER_PID")
+count=$(echo "SELECT COUNT(*) FROM O1003KSTSTELLE" | isql -e -b -v -d'|' other sa secret 2>&1)
+[ "$count" = 4 ] || fail "after a restart: $count"
+echo "isql and tsql through the TDS server passed"

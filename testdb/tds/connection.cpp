@@ -1,0 +1,257 @@
+#include "tds/connection.h"
+
+#include <cstdio>
+
+#include "tds/results.h"
+#include "tds/tokens.h"
+#include "tsql/sql_script.h"
+#include "tsql/translate.h"
+#include "tsql/tsql_lexer.h"
+#include "tds/wire.h"
+
+namespace testdb::tds {
+namespace {
+
+// SQL Server's "protocol stream is incorrect" error.
+constexpr int kProtocolError = 4002;
+// A user-defined error: what the server says of requests it does not take.
+constexpr int kRefused = 50000;
+
+struct Severity {
+  int number;
+  uint8_t severity;
+  uint8_t state;
+};
+
+// Severity and state SQL Server gives these errors; unlisted ones get 16 and 1.
+constexpr Severity kSeverities[] = {
+    {102, 15, 1},  {105, 15, 1},  {156, 15, 1},  {207, 16, 1},   {208, 16, 1},  {515, 16, 2},
+    {547, 16, 0},  {2601, 14, 1}, {2627, 14, 1}, {3621, 0, 0},   {4060, 11, 1}, {8152, 16, 14},
+    {18456, 14, 1}, {241, 16, 1}, {242, 16, 3},  {245, 16, 1},   {1222, 16, 56}, {5701, 0, 2},
+    {5703, 0, 1},
+};
+
+void message(std::vector<uint8_t>& out, int number, std::string_view text) {
+  TokenMessage m;
+  m.number = number;
+  severityAndState(number, m.severity, m.state);
+  m.text = text;
+  writeMessage(out, m);
+}
+
+}  // namespace
+
+void severityAndState(int number, uint8_t& severity, uint8_t& state) {
+  severity = 16;
+  state = 1;
+  for (const Severity& s : kSeverities) {
+    if (s.number == number) {
+      severity = s.severity;
+      state = s.state;
+    }
+  }
+}
+
+void writeErrors(std::vector<uint8_t>& out, const ErrorList& errors) {
+  for (const ServerError& e : errors) message(out, e.native, e.message);
+}
+
+Next Connection::handle(uint8_t type, std::span<const uint8_t> payload, std::vector<uint8_t>& reply) {
+  reply.clear();
+  switch (type) {
+    case kPrelogin: {
+      Prelogin p;
+      if (loggedIn_ || parsePrelogin(payload, p) != 0) return Next::Close;
+      reply = preloginReply();
+      return Next::Continue;
+    }
+    case kLogin7: return loggedIn_ ? Next::Close : login(payload, reply);
+    case kAttention:
+      // Every reply is complete before the next request is read, so there is
+      // nothing left to cancel: acknowledge.
+      writeDone(reply, kDoneAttention);
+      return loggedIn_ ? Next::Continue : Next::Close;
+    default: break;
+  }
+  if (!loggedIn_) return Next::Close;
+  switch (type) {
+    case kSqlBatch: return batch(payload, reply);
+    case kRpc:
+      message(reply, kRefused,
+              "This test server takes SQL batches only: RPC requests (sp_executesql, prepared statements, "
+              "{call}) are refused.");
+      writeDone(reply, kDoneError);
+      return Next::Continue;
+    case kTransactionManager:
+      message(reply, kRefused, "This test server runs in autocommit only: transaction manager requests are refused.");
+      writeDone(reply, kDoneError);
+      return Next::Continue;
+    default: return Next::Close;
+  }
+}
+
+void Connection::loginFailed(std::string_view user, const ErrorList& first, std::vector<uint8_t>& reply) {
+  writeErrors(reply, first);
+  ServerError e = serverError(18456, {user});
+  message(reply, e.native, e.message);
+  writeDone(reply, kDoneError);
+}
+
+Next Connection::login(std::span<const uint8_t> payload, std::vector<uint8_t>& reply) {
+  Login7 l;
+  if (parseLogin7(payload, l) != 0) return Next::Close;
+  // A server that a fault took down answers nobody.
+  if (faults_.connect(plan_) != 0) return Next::Close;
+  uint32_t version = negotiatedVersion(l.tdsVersion);
+  if (version == 0) {
+    char text[128];
+    snprintf(text, sizeof text, "This test server speaks TDS 7.2 to 7.4; the client asked for version 0x%08x.",
+             static_cast<unsigned>(l.tdsVersion));
+    message(reply, kProtocolError, text);
+    writeDone(reply, kDoneError);
+    return Next::Close;
+  }
+  // Logins compare without case, passwords with it, as on SQL Server.
+  if (!config_.login.empty() && (!equalsNoCase(l.userName, config_.login) || l.password != config_.password)) {
+    loginFailed(l.userName, {}, reply);
+    return Next::Close;
+  }
+  if (!l.database.empty() && !equalsNoCase(l.database, config_.databaseName)) {
+    loginFailed(l.userName, {serverError(4060, {l.database})}, reply);
+    return Next::Close;
+  }
+  SessionOptions options;
+  options.file = config_.file;
+  options.databaseName = config_.databaseName;
+  options.journalMode = config_.journalMode;
+  options.synchronous = config_.synchronous;
+  ErrorList errors;
+  if (session_.open(options, errors) != 0) {
+    loginFailed(l.userName, errors, reply);
+    return Next::Close;
+  }
+  uint32_t size = l.packetSize == 0 ? kDefaultPacketSize : l.packetSize;
+  if (size < kMinPacketSize) size = kMinPacketSize;
+  if (size > kMaxPacketSize) size = kMaxPacketSize;
+  char sizeText[16];
+  snprintf(sizeText, sizeof sizeText, "%u", static_cast<unsigned>(size));
+
+  const std::string& db = config_.databaseName;
+  writeEnvChange(reply, kEnvDatabase, db, "master");
+  std::string changed = "Changed database context to '" + db + "'.";
+  message(reply, 5701, changed);
+  writeCollationChange(reply);
+  writeEnvChange(reply, kEnvLanguage, "us_english", "");
+  message(reply, 5703, "Changed language setting to us_english.");
+  writeLoginAck(reply, version);
+  writeEnvChange(reply, kEnvPacketSize, sizeText, sizeText);
+  writeDone(reply, 0);
+  packetSize_ = size;
+  loggedIn_ = true;
+  return Next::Continue;
+}
+
+Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& reply) {
+  std::string text;
+  if (parseSqlBatch(payload, text) != 0) {
+    message(reply, kProtocolError,
+            "The incoming tabular data stream (TDS) protocol stream is incorrect. The stream ended unexpectedly.");
+    writeDone(reply, kDoneError);
+    return Next::Close;
+  }
+  ServerError injected;
+  switch (faults_.beforeStatement(text, injected)) {
+    case FaultVerdict::Run: break;
+    case FaultVerdict::Fail: {
+      ErrorList errors{injected};
+      addTerminationRecord(errors);
+      writeErrors(reply, errors);
+      writeDone(reply, kDoneError);
+      return Next::Continue;
+    }
+    case FaultVerdict::Break:
+      // A lost link: the socket closes, no answer.
+      reply.clear();
+      return Next::Close;
+    case FaultVerdict::BreakAfterRun:
+      runBatch(text, reply);
+      reply.clear();
+      return Next::Close;
+  }
+  runBatch(text, reply);
+  return Next::Continue;
+}
+
+void Connection::runBatch(std::string_view text, std::vector<uint8_t>& reply) {
+  std::vector<Token> tokens;
+  ServerError error;
+  if (!tokenize(text, tokens, error)) {
+    writeErrors(reply, {error});
+    writeDone(reply, kDoneError);
+    return;
+  }
+  std::vector<StatementSpan> statements = splitStatements(text, tokens);
+  if (statements.empty()) {
+    writeDone(reply, 0);
+    return;
+  }
+  // As the engine does for a whole batch: a syntax error anywhere runs none of
+  // it; names are resolved statement by statement when each runs.
+  TranslateContext context{config_.databaseName};
+  for (size_t i = 0; statements.size() > 1 && i < statements.size(); ++i) {
+    Translation tr;
+    if (!translate(tokens, statements[i].begin, statements[i].end, session_.catalog(), context, tr, error) &&
+        (error.native == 102 || error.native == 156)) {
+      writeErrors(reply, {error});
+      writeDone(reply, kDoneError);
+      return;
+    }
+  }
+  for (size_t i = 0; i < statements.size(); ++i) {
+    // From its first token to its separator: the engine reads each statement again.
+    size_t begin = tokens[statements[i].begin].offset;
+    size_t end = statements[i].end < tokens.size() ? tokens[statements[i].end].offset : text.size();
+    if (end > text.size()) end = text.size();
+    if (begin > end) begin = end;
+    std::string_view statement = text.substr(begin, end - begin);
+    if (runStatement(statement, i + 1 == statements.size(), reply) != 0) return;
+  }
+}
+
+int Connection::runStatement(std::string_view text, bool last, std::vector<uint8_t>& reply) {
+  const uint16_t more = last ? 0 : kDoneMore;
+  Execution exec;
+  ErrorList errors;
+  if (session_.execute(text, exec, errors) != 0) {
+    writeErrors(reply, errors);
+    writeDone(reply, kDoneError);
+    return -1;
+  }
+  if (!exec.hasResultSet) {
+    if (exec.rowCount >= 0) {
+      writeDone(reply, kDoneCount | more, static_cast<uint64_t>(exec.rowCount));
+    } else {
+      writeDone(reply, more);
+    }
+    return 0;
+  }
+  writeColumnMetadata(reply, exec.columns);
+  std::vector<Value> values;
+  uint64_t rows = 0;
+  int rc;
+  while ((rc = session_.next(exec, errors)) == 1) {
+    readRow(exec.stmt, exec.columns.size(), values);
+    writeRow(reply, exec.columns, values);
+    ++rows;
+  }
+  session_.release(exec);
+  if (rc < 0) {
+    writeErrors(reply, errors);
+    writeDone(reply, kDoneError | kDoneCount, rows);
+    return -1;
+  }
+  writeDone(reply, kDoneCount | more, rows);
+  return 0;
+}
+
+}  // namespace testdb::tds

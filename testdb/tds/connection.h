@@ -1,0 +1,75 @@
+#pragma once
+// One client of the TDS server: the login, then SQL batches run by the
+// engine, each answered with the token stream SQL Server would send.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <memory>
+
+#include "engine/faults.h"
+#include "engine/session.h"
+#include "sqlserver/server_error.h"
+#include "tds/requests.h"
+
+namespace testdb::tds {
+
+struct ServerConfig {
+  // the SQLite file and the database name messages show
+  std::string file;
+  std::string databaseName;
+  // the only login accepted (empty: any), compared without case; its password, with case
+  std::string login;
+  std::string password;
+  // SQLite pragmas
+  std::string journalMode = "WAL";
+  std::string synchronous = "NORMAL";
+  // the faults a test asks for: the keys a driver data source takes
+  FaultSettings faults;
+};
+
+/// What the caller does after sending the reply.
+enum class Next { Continue, Close };
+
+class Connection {
+ public:
+  /// plan: the faults shared by all connections of the server (nullptr: none).
+  Connection(const ServerConfig& config, std::shared_ptr<FaultPlan> plan)
+      : config_(config), plan_(std::move(plan)) {}
+
+  /// Answers one client message with a token stream in reply (possibly
+  /// empty). Returns Continue, or Close: send the reply, then end the connection.
+  Next handle(uint8_t type, std::span<const uint8_t> payload, std::vector<uint8_t>& reply);
+
+  /// The packet size replies are cut at.
+  uint32_t packetSize() const { return packetSize_; }
+
+ private:
+  /// Checks a LOGIN7 and opens the database. Returns Continue, or Close after a refusal.
+  Next login(std::span<const uint8_t> payload, std::vector<uint8_t>& reply);
+  /// Applies the faults to a SQL batch and runs it. Returns Continue, or Close for a lost link.
+  Next batch(std::span<const uint8_t> payload, std::vector<uint8_t>& reply);
+  /// Runs one statement and writes its tokens. Returns 0, or -1 after an error.
+  int runStatement(std::string_view text, bool last, std::vector<uint8_t>& reply);
+  /// Runs the statements of a batch, stopping at the first error.
+  void runBatch(std::string_view text, std::vector<uint8_t>& reply);
+  /// Writes `first`, then 18456 for user, then DONE with the error bit.
+  void loginFailed(std::string_view user, const ErrorList& first, std::vector<uint8_t>& reply);
+
+  const ServerConfig& config_;
+  std::shared_ptr<FaultPlan> plan_;
+  ConnectionFaults faults_;
+  Session session_;
+  bool loggedIn_ = false;
+  uint32_t packetSize_ = 4096;
+};
+
+/// SQL Server's severity and state of an error number, for its token.
+void severityAndState(int number, uint8_t& severity, uint8_t& state);
+
+/// Writes the errors of a failed statement as ERROR/INFO tokens.
+void writeErrors(std::vector<uint8_t>& out, const ErrorList& errors);
+
+}  // namespace testdb::tds

@@ -1,0 +1,133 @@
+#include "tds/options.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "tsql/tsql_lexer.h"
+
+namespace testdb::tds {
+namespace {
+
+// A whole decimal number in [lo, hi]. Returns 0, or -1.
+int readLong(const std::string& text, long lo, long hi, long& out) {
+  if (text.empty()) return -1;
+  char* end = nullptr;
+  errno = 0;
+  long v = strtol(text.c_str(), &end, 10);
+  if (errno || *end || v < lo || v > hi) return -1;
+  out = v;
+  return 0;
+}
+
+std::string stemOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = name.find_last_of('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// Letters only, so a value can never change the PRAGMA statement.
+bool isWord(const std::string& value) {
+  if (value.empty()) return false;
+  for (char c : value) {
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+  }
+  return true;
+}
+
+int setKey(const std::string& key, const std::string& value, ServerOptions& out, std::string& error) {
+  ServerConfig& c = out.config;
+  for (std::string_view name : faultKeyNames()) {
+    if (!equalsNoCase(key, name)) continue;
+    if (setFaultKey(c.faults, name, value) != 0) {
+      error = "bad value for " + key + ": " + value;
+      return -1;
+    }
+    // Statement handles and SQLSTATEs belong to the client's driver.
+    if (name == "FailStmtAllocFrom" || name == "FailState") out.ignoredKeys.push_back(std::string(name));
+    return 0;
+  }
+  if (equalsNoCase(key, "DatabaseName")) {
+    c.databaseName = value;
+  } else if (equalsNoCase(key, "JournalMode") || equalsNoCase(key, "Synchronous")) {
+    if (!isWord(value)) {
+      error = key + " takes a word";
+      return -1;
+    }
+    (equalsNoCase(key, "JournalMode") ? c.journalMode : c.synchronous) = value;
+  } else {
+    error = "unknown key " + key;
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+const char kUsage[] =
+    "usage: dulmar-testdb-server --database FILE [--login NAME --password TEXT]\n"
+    "         [--listen ADDRESS] [--port N] [--port-file FILE] [--latency-ms X] [KEY=VALUE ...]\n"
+    "Serves the test database over TDS 7.4 in clear text, for tests only. Without --login any login\n"
+    "is accepted. --listen defaults to 127.0.0.1, --port to a free one (written to --port-file).\n"
+    "KEY=VALUE: DatabaseName, JournalMode, Synchronous and the fault keys of a driver data source\n"
+    "(FailOnText, FailNative, FailMessage, BreakAfterStatements, BreakAtStatements, BreakAfterRunning,\n"
+    "RefuseConnectAfterBreak; FailStmtAllocFrom and FailState are accepted and have no effect).\n";
+
+int parseOptions(const std::vector<std::string>& args, ServerOptions& out, std::string& error) {
+  out = ServerOptions{};
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.rfind("--", 0) == 0) {
+      if (i + 1 >= args.size()) {
+        error = a + " needs a value";
+        return -1;
+      }
+      const std::string& v = args[++i];
+      long n = 0;
+      if (a == "--database") {
+        out.config.file = v;
+      } else if (a == "--login") {
+        out.config.login = v;
+      } else if (a == "--password") {
+        out.config.password = v;
+      } else if (a == "--listen") {
+        out.listen = v;
+      } else if (a == "--port-file") {
+        out.portFile = v;
+      } else if (a == "--port") {
+        if (readLong(v, 0, 65535, n) != 0) {
+          error = "--port needs a number from 0 to 65535";
+          return -1;
+        }
+        out.port = static_cast<int>(n);
+      } else if (a == "--latency-ms") {
+        char* end = nullptr;
+        errno = 0;
+        double ms = strtod(v.c_str(), &end);
+        if (v.empty() || errno || *end || !(ms >= 0 && ms <= 60000)) {
+          error = "--latency-ms needs milliseconds from 0 to 60000";
+          return -1;
+        }
+        out.latencyMs = ms;
+      } else {
+        error = "unknown option " + a;
+        return -1;
+      }
+      continue;
+    }
+    size_t eq = a.find('=');
+    if (eq == std::string::npos || eq == 0) {
+      error = "expected KEY=VALUE, got " + a;
+      return -1;
+    }
+    if (setKey(a.substr(0, eq), a.substr(eq + 1), out, error) != 0) return -1;
+  }
+  if (out.config.file.empty()) {
+    error = "--database is required";
+    return -1;
+  }
+  if (out.config.databaseName.empty()) out.config.databaseName = stemOf(out.config.file);
+  return 0;
+}
+
+}  // namespace testdb::tds

@@ -1,0 +1,33 @@
+#pragma once
+// Where one T-SQL statement ends and the next begins: at a ';' and at a line
+// that holds only GO, never inside a literal, a quoted name or a comment (block
+// comments nest). One rule for the engine's batches and for the scripts that
+// dulmar-sqlrun and the tests send statement by statement.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tsql/tsql_lexer.h"
+
+namespace testdb {
+
+struct StatementSpan {
+  // its tokens: [begin, end) of the tokens split
+  size_t begin = 0;
+  size_t end = 0;
+  // its text: [textBegin, textEnd) of the text, comments included, separator not
+  size_t textBegin = 0;
+  size_t textEnd = 0;
+};
+
+/// The statements of sql, whose tokens are `tokens` (ending with an End token,
+/// or cut short where tokenizing failed). Statements without tokens are left out.
+std::vector<StatementSpan> splitStatements(std::string_view sql, const std::vector<Token>& tokens);
+
+/// The statements of a script as texts. Where the text cannot be tokenized, the
+/// rest of it from the last separator on is one statement, so that running it
+/// gives the tokenizer's error.
+std::vector<std::string> splitScript(std::string_view script);
+
+}  // namespace testdb

@@ -1,0 +1,73 @@
+#pragma once
+// Translates one T-SQL statement of the subset the program and its scripts use
+// into one SQLite statement (or, for DDL, a script), with every constant moved
+// into a numbered parameter so that statements differing only in their
+// literals share one prepared SQLite statement.
+
+#include <string>
+#include <vector>
+
+#include "tsql/catalog_view.h"
+#include "sqlserver/coerce.h"
+#include "sqlserver/server_error.h"
+#include "sqlserver/sql_value.h"
+#include "tsql/tsql_lexer.h"
+
+namespace testdb {
+
+enum class StatementKind { Empty, Select, Insert, Update, Delete, Ddl, Transaction };
+
+struct ResultColumn {
+  // column label (the column name or alias; empty for an unnamed expression)
+  std::string label;
+  // SQL Server type of the column
+  TypeSpec type;
+  // false for expressions whose type the translator does not know
+  bool typeKnown = false;
+  // false only for NOT NULL table columns
+  bool nullable = true;
+};
+
+struct InsertValue {
+  // true when the value was a constant (then `value` holds it, coerced)
+  bool isConst = false;
+  // the constant
+  Value value;
+  // SQLite expression of a non-constant value
+  std::string sql;
+};
+
+struct Translation {
+  // what the statement does
+  StatementKind kind = StatementKind::Empty;
+  // the SQLite statement (DML, SELECT, transaction control), ?N parameters
+  std::string sql;
+  // values of ?1, ?2, ...
+  std::vector<Value> params;
+  // DDL: SQLite statements to run as one transaction
+  std::string script;
+  // SELECT: the result columns
+  std::vector<ResultColumn> columns;
+  // DML: SQLite name of the target table
+  std::string target;
+  // INSERT: target columns (declared names) and the rows of VALUES, to name
+  // the duplicate key of a rejected row
+  std::vector<std::string> insertColumns;
+  std::vector<std::vector<InsertValue>> insertRows;
+};
+
+struct TranslateContext {
+  // the database name used in messages (547)
+  std::string databaseName;
+};
+
+/// Translates tokens [begin, end) (one statement, no separator). Returns true,
+/// or false with the error SQL Server would give (syntax first, then unknown
+/// objects, then conversions of constants).
+bool translate(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
+               const TranslateContext& context, Translation& out, ServerError& error);
+
+/// "name" as an SQLite identifier.
+std::string quoteIdent(std::string_view name);
+
+}  // namespace testdb
