@@ -62,10 +62,15 @@ clean:
 	rm -rf build build-asan build-win build-fuzz build-bench
 
 # Speed and memory of a run against the floor of its statements (bench/run),
-# built as Release in a folder of its own.
+# built as Release in a folder of its own. Lanes: the test database's own
+# driver (odbc), and FreeTDS with the TDS server answering at once (tds:0) or
+# half a millisecond late, a LAN's round trip (tds:0.5); the tds lanes run the
+# sizes up to BENCH_TDS_MAX.
 BENCH_SIZES ?= 10000 100000 1000000
+BENCH_LANES ?= odbc tds:0 tds:0.5
+BENCH_TDS_MAX ?= 100000
 .PHONY: bench
 bench: deps
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
-	bash bench/run build-bench $(BENCH_SIZES)
+	BENCH_LANES="$(BENCH_LANES)" BENCH_TDS_MAX="$(BENCH_TDS_MAX)" bash bench/run build-bench $(BENCH_SIZES)
