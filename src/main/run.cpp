@@ -60,8 +60,7 @@ void printLookupFailure(Run& run, int result, const Diagnostic& diag) {
   char text[kDiagTextCapacity] = {};
   copyText(text, sizeof text, fieldView(diag.message));
   trimDiagText(text);
-  std::fprintf(run.out, "  sqlState: %s, sqlcode: %ld, sqlmsg: %s\n", diag.state, static_cast<long>(diag.nativeError),
-               text);
+  std::fprintf(run.out, "  sqlcode: %ld, sqlmsg: %s\n", static_cast<long>(diag.nativeError), text);
 }
 
 /// Why a run stops early.

@@ -309,7 +309,7 @@ TEST_F(RunTest, FailedLookupStatementPrintsTheDatabasesDiagnosticAfterItsMessage
   // A failed statement (-1) shows its reason; no row (100) and a schema
   // that was never asked (no numbers) show none.
   EXPECT_NE(printed.find("Zur Ausweisnummer (1001) konnte keine Personalnummer entnommen werden.\n"
-                         "  sqlState: 42S02, sqlcode: 208, sqlmsg: Invalid object name 'Kvs301Asw'.\n"
+                         "  sqlcode: 208, sqlmsg: Invalid object name 'Kvs301Asw'.\n"
                          "[2]:"),
             std::string::npos);
   EXPECT_NE(printed.find("Zum Arbeitsplatz (42) konnte keine Kostenstelle entnommen werden.\nSortierte Liste:"),
@@ -608,7 +608,7 @@ TEST_F(RunTest, RejectedRunLogRowIsSaidAfterItsReportBecomesTheLastDiagnosticAnd
   writeBookings(group("250107", "080000", "1001", "123") + group("250107", "090000", "1001", "123"));
   EXPECT_EQ(run(), 2);
   const std::string lost =
-      "Fehler beim Schreiben des Protokollsatzes in Kvs001Log (547): sqlState: 23000, sqlcode: 547, sqlmsg: FK 'LOG' "
+      "Fehler beim Schreiben des Protokollsatzes in Kvs001Log (547): sqlcode: 547, sqlmsg: FK 'LOG' "
       "conflict\n";
   // The first report is about the booking, not the refused row.
   EXPECT_NE(printed.find("  sqlcode: 2627, sqlmsg: duplicate\n\nMessage:\n- Text  : duplicate\n- Number: -2627\n"
@@ -641,7 +641,7 @@ TEST_F(RunTest, RunLogRowThatCannotBeWrittenLeavesTheRunGoingAndEndsWithStatus2)
   store.runLogAllocationDiagnosed = true;
   store.inserted.clear();
   EXPECT_EQ(run(), 2);
-  EXPECT_NE(printed.find("Fehler beim Schreiben des Protokollsatzes in Kvs001Log (-1): sqlState: HY001, sqlcode: 0, "
+  EXPECT_NE(printed.find("Fehler beim Schreiben des Protokollsatzes in Kvs001Log (-1): sqlcode: 0, "
                          "sqlmsg: [dulmar-testdb]Memory allocation error\ndulmar: Ende.\n"),
             std::string::npos);
 }

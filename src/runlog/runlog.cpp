@@ -29,8 +29,7 @@ void printLostRow(FILE* out, int result, const Diagnostic& rowFailure) {
     char text[kDiagTextCapacity] = {};
     copyText(text, sizeof text, fieldView(rowFailure.message));
     trimDiagText(text);
-    std::fprintf(out, ": sqlState: %s, sqlcode: %ld, sqlmsg: %s", rowFailure.state,
-                 static_cast<long>(rowFailure.nativeError), text);
+    std::fprintf(out, ": sqlcode: %ld, sqlmsg: %s", static_cast<long>(rowFailure.nativeError), text);
   }
   std::fprintf(out, "\n");
 }
