@@ -34,12 +34,15 @@ int appendParameterLines(const std::vector<BookingRecord>& bookings, size_t coun
     // Compared with the record directly before, written or not: the array is
     // sorted, so each employee and day is written once.
     if (i > 0 && sameEmployeeAndDay(r, bookings[i - 1])) continue;
-    // The file comes from Windows text mode: lines end in CR LF.
-    int n = std::snprintf(line, sizeof line, "%-20s,%-8s,%s\r\n", r.schema, r.personnelNumber,
-                          formatListDate(r, date));
+    int n = std::snprintf(line, sizeof line, "%-20s,%-8s,%s\n", r.schema, r.personnelNumber, formatListDate(r, date));
     if (n < 0 || static_cast<size_t>(n) >= sizeof line) return -1;  // never a cut line
+    // Written as Windows text mode writes: every LF, also one inside a
+    // field, as CR LF.
     try {
-      text.append(line, static_cast<size_t>(n));
+      for (int k = 0; k < n; ++k) {
+        if (line[k] == '\n') text += '\r';
+        text += line[k];
+      }
     } catch (...) {
       return -1;
     }
