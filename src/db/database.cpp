@@ -63,6 +63,11 @@ int Database::connect(const char* login, const char* password, const char* dataS
   } catch (...) {
     return -1;
   }
+  // A second connect starts afresh: the connection goes before the
+  // environment it was made in.
+  if (connected_) SQLDisconnect(connection());
+  connected_ = false;
+  connection_.reset();
   if (environment_.allocate(SQL_NULL_HANDLE) == SQL_ERROR) return -1;
   SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), SQL_IS_INTEGER);
   return openConnection(diag, further);

@@ -6,6 +6,7 @@
 // waits, and the statement that met the loss runs again.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/booking_store.h"
