@@ -87,10 +87,13 @@ TEST(TextReader, ReadErrorEndsTheInputButIsNotTheEndOfTheFile) {
   const std::string path = testTempPath("write-only.txt");
   writeFileBytes(path, "some bytes");
   TextReader in;
-  // A stream open only for writing fails every read.
+#if !defined(_WIN32)
+  // A stream open only for writing fails every read (the Windows C library
+  // does not flag that as an error).
   ASSERT_EQ(in.open(std::fopen(path.c_str(), "ab")), 0);
   EXPECT_EQ(in.get(), -1);
   EXPECT_TRUE(in.failed());
+#endif
   // A file read to its end has not failed.
   ASSERT_EQ(in.open(path.c_str()), 0);
   char buf[32];

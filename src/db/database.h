@@ -107,8 +107,8 @@ class Database final : public BookingStore {
   bool connected_ = false;
   /// The settings of the first connection, for restoring it.
   std::string login_, password_, dataSource_;
-  /// Waits before each attempt to restore a lost link: about half a minute.
-  std::vector<int> restoreWaits_{0, 1000, 2000, 4000, 8000, 15000};
+  /// Waits before each attempt to restore a lost link: 15 seconds in all.
+  std::vector<int> restoreWaits_{0, 1000, 2000, 4000, 8000};
   /// Set by a failure that lost the link, for withRestore.
   bool linkBroke_ = false;
   int restored_ = 0;
