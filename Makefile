@@ -13,7 +13,7 @@ FUZZ_LONG_SECONDS ?= 3600
 # make demo VIA=tds: the same demo through FreeTDS and the test database's TDS server
 VIA ?= odbc
 
-.PHONY: all deps build check demo clean package fuzz-long
+.PHONY: all deps build check demo clean package fuzz-long soak
 .PHONY: check-tests check-asan check-windows check-fuzz check-valgrind check-package
 
 all: build
@@ -44,6 +44,12 @@ check-fuzz: deps
 
 fuzz-long: deps
 	@bash scripts/check-fuzz build-fuzz $(FUZZ_LONG_SECONDS) $(JOBS)
+
+# A long randomized soak of lost links (not part of check): SOAK_RUNS runs of
+# 300 bookings on each database path.
+SOAK_RUNS ?= 1000
+soak: build
+	@bash scripts/soak build $(SOAK_RUNS)
 
 check-valgrind: build
 	@bash scripts/check-valgrind build

@@ -1,10 +1,9 @@
 // The booking file path of a run on arbitrary bytes: the reader, the
 // normalisation, the date texts, the sort, the sorted list and the output
 // list. The lookups are stood in for by fields of the input itself, so the
-// fuzzer steers the sort keys and the duplicates of the output list too.
-
-#include <sys/mman.h>
-#include <unistd.h>
+// fuzzer steers the sort keys and the duplicates of the output list too. The
+// parameter-file lines are checked as the run builds them in memory, before
+// its one write: no file is touched per input.
 
 #include <cstdio>
 #include <cstring>
@@ -25,13 +24,6 @@
 #include "fuzz_support.h"
 
 namespace {
-/// The parameter file: a memory file this process keeps open, which the code
-/// under test opens by its /proc path, emptied before each input and read
-/// back through the descriptor. That spares creating and removing a file for
-/// every input.
-int parameterFd = -1;
-char parameterPath[64];
-
 /// The reader's buffer size in a fuzz build. Padding in front moves where in
 /// the input its refills fall; should the buffer change, the padding only
 /// moves them elsewhere.
@@ -108,22 +100,9 @@ void checkRefillBoundary(const uint8_t* data, size_t size) {
           "a buffer refill changes nothing the reader gives");
 }
 
-/// The parameter file's whole content.
-std::string parameterFileBytes() {
-  std::string content;
-  char chunk[4096];
-  ssize_t n = 0;
-  for (off_t at = 0; (n = pread(parameterFd, chunk, sizeof chunk, at)) > 0; at += n)
-    content.append(chunk, static_cast<size_t>(n));
-  require(n == 0, "parameter file read back");
-  return content;
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  parameterFd = memfd_create("param.txt", MFD_CLOEXEC);
-  require(parameterFd >= 0, "memory file for the parameter file");
-  std::snprintf(parameterPath, sizeof parameterPath, "/proc/self/fd/%d", parameterFd);
   silenceStandardOutput();
   return 0;
 }
@@ -165,8 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(compareBookings(bookings[i - 1], bookings[i]) <= 0, "array sorted");
   printSortedList(stdout, bookings);
 
-  require(ftruncate(parameterFd, 0) == 0, "parameter file emptied");
-  require(writeParameterFile(bookings, parameterPath) == 0, "output list written");
+  std::string lines;
+  require(appendParameterLines(bookings, bookings.size(), lines) == 0, "output list built");
   // Each employee and day once, with the fields of its first record in the
   // sorted array; records without personnel number or date are left out.
   std::set<std::pair<std::string, std::string>> seen;
@@ -175,6 +154,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (r.personnelNumber[0] == '\0' || r.date[0] == '\0') continue;
     if (seen.emplace(fieldView(r.personnelNumber), fieldView(r.date)).second) expected += expectedLine(r);
   }
-  require(parameterFileBytes() == expected, "parameter file holds each employee and day once");
+  require(lines == expected, "parameter file holds each employee and day once");
+  // A run stopped early writes the lines of the bookings before the stop:
+  // the lines of a prefix begin the lines of the whole.
+  std::string prefixLines;
+  const size_t prefix = size == 0 ? 0 : data[size - 1] % (bookings.size() + 1);
+  require(appendParameterLines(bookings, prefix, prefixLines) == 0, "prefix lines built");
+  require(expected.compare(0, prefixLines.size(), prefixLines) == 0, "a prefix's lines begin the whole list");
   return 0;
 }

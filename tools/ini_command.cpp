@@ -49,12 +49,12 @@ struct Streams {
 
 int usage(const Streams& io, const char* problem) {
   std::fprintf(io.err, "dulmar-ini: %s\nTry 'dulmar-ini help'.\n", problem);
-  return iniExitUsage;
+  return kIniExitUsage;
 }
 
 int fail(const Streams& io, const std::string& message) {
   std::fprintf(io.err, "dulmar-ini: %s\n", message.c_str());
-  return iniExitFailed;
+  return kIniExitFailed;
 }
 
 /// The argument itself, or standard input for "-" (one trailing LF or CR LF
@@ -91,7 +91,7 @@ int encipher(const Streams& io, const char* arg) {
   if (encryptValue(value, hex, sizeof hex, kSettingsKey) != 0)
     return fail(io, "the value does not fit a settings field");
   std::fprintf(io.out, "%s\n", hex);
-  return iniExitDone;
+  return kIniExitDone;
 }
 
 /// Why text is no cipher text of whole blocks, or the empty text when it is.
@@ -122,7 +122,7 @@ int decipher(const Streams& io, const char* hex) {
   decryptValue(hex, plain, sizeof plain, kSettingsKey);
   std::fprintf(io.out, "%s\n", plain);
   wipeBytes(plain, sizeof plain);
-  return iniExitDone;
+  return kIniExitDone;
 }
 
 int get(const Streams& io, const char* path, const char* key) {
@@ -155,7 +155,7 @@ int get(const Streams& io, const char* path, const char* key) {
                  "answers every request\n",
                  key, answering + 1);
   }
-  return iniExitDone;
+  return kIniExitDone;
 }
 
 /// Refuses a path that set must not replace. Returns 0, or an exit status.
@@ -228,7 +228,7 @@ int set(const Streams& io, const char* path, const char* key, const char* arg) {
                                   " is left as it was");
   if (replacement.commit() != 0)
     return fail(io, std::string("cannot replace ") + path + ": " + std::strerror(errno));
-  return iniExitDone;
+  return kIniExitDone;
 }
 }  // namespace
 
@@ -240,7 +240,7 @@ int runIniCommand(int argc, const char* const* argv, FILE* in, FILE* out,
   const int operands = argc - 2;
   if (command == "help" || command == "--help" || command == "-h") {
     std::fputs(kHelp, out);
-    return iniExitDone;
+    return kIniExitDone;
   }
   if (command == "encipher") {
     return operands == 1 ? encipher(io, argv[2]) : usage(io, "encipher takes one TEXT");

@@ -59,23 +59,23 @@ TEST(IniCommand, WrongCommandLinesAreUsageErrors) {
            {}, {"frobnicate"}, {"encipher"}, {"encipher", "a", "b"}, {"decipher"},
            {"get", "f"}, {"set", "f", "K"}, {"set", "f", "K", "V", "W"}}) {
     const Result r = run(args);
-    EXPECT_EQ(r.status, iniExitUsage);
+    EXPECT_EQ(r.status, kIniExitUsage);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("dulmar-ini: "), std::string::npos);
     EXPECT_NE(r.err.find("help"), std::string::npos);
   }
   const Result help = run({"help"});
-  EXPECT_EQ(help.status, iniExitDone);
+  EXPECT_EQ(help.status, kIniExitDone);
   EXPECT_NE(help.out.find("dulmar-ini set FILE KEY VALUE"), std::string::npos);
   EXPECT_EQ(run({"--help"}).out, help.out);
 }
 
 TEST(IniCommand, EnciphersAndDeciphers) {
   Result r = run({"encipher", "DSN_KVS"});
-  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.status, kIniExitDone);
   EXPECT_EQ(r.out, cipherHex("DSN_KVS") + "\n");
   r = run({"decipher", cipherHex("Gr\xFC\xDF; x")});
-  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.status, kIniExitDone);
   EXPECT_EQ(r.out, "Gr\xFC\xDF; x\n");
   // "-" reads standard input; one line end is dropped.
   EXPECT_EQ(run({"encipher", "-"}, "geheim\r\n").out, cipherHex("geheim") + "\n");
@@ -93,19 +93,19 @@ TEST(IniCommand, RefusesValuesAndCipherTextsItCannotHandle) {
            {{"decipher", "0123456789ABCDE"}, ""},
            {{"decipher", std::string(208, 'A')}, ""}}) {
     const Result r = run(args, input);
-    EXPECT_EQ(r.status, iniExitFailed) << args[1];
+    EXPECT_EQ(r.status, kIniExitFailed) << args[1];
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("dulmar-ini: "), std::string::npos);
   }
-  EXPECT_EQ(run({"encipher", std::string(96, 'v')}).status, iniExitDone);
-  EXPECT_EQ(run({"decipher", std::string(192, 'A')}).status, iniExitDone);
+  EXPECT_EQ(run({"encipher", std::string(96, 'v')}).status, kIniExitDone);
+  EXPECT_EQ(run({"decipher", std::string(192, 'A')}).status, kIniExitDone);
 }
 
 TEST(IniCommand, GetPrintsWhatTheRunReads) {
   IniFile file("x;;\r\n0;OTHER;" + cipherHex("other") + "\r\n" +
                         pairFor("LOGIN", "sa", 2));
   Result r = run({"get", file.path, "LOGIN"});
-  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.status, kIniExitDone);
   EXPECT_EQ(r.out, "other\n");  // number 0 answers first, as in a run
   EXPECT_NE(r.err.find("answered by pair 1"), std::string::npos);
 
@@ -114,12 +114,12 @@ TEST(IniCommand, GetPrintsWhatTheRunReads) {
   EXPECT_EQ(r.out, "sa\n");
   EXPECT_EQ(r.err, "");
   r = run({"get", plain.path, "PASS"});
-  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.status, kIniExitDone);
   EXPECT_EQ(r.out, "\n");
   EXPECT_NE(r.err.find("no pair"), std::string::npos);
 
   r = run({"get", plain.path + ".missing", "PASS"});
-  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_EQ(r.status, kIniExitFailed);
   EXPECT_NE(r.err.find("cannot read"), std::string::npos);
 }
 
@@ -129,7 +129,7 @@ TEST(IniCommand, SetThenTheRunsReaderFindsTheValue) {
   const char* keys[] = {"DATABASE", "LOGIN", "PASS"};
   for (int i = 0; i < 3; ++i) {
     const Result r = run({"set", file.path, keys[i], values[i]});
-    EXPECT_EQ(r.status, iniExitDone) << r.err;
+    EXPECT_EQ(r.status, kIniExitDone) << r.err;
     EXPECT_EQ(r.out, "");
   }
   for (int i = 0; i < 3; ++i) {
@@ -139,7 +139,7 @@ TEST(IniCommand, SetThenTheRunsReaderFindsTheValue) {
     EXPECT_EQ(run({"get", file.path, keys[i]}).out, values[i] + "\n");
   }
   // From standard input, line end dropped.
-  EXPECT_EQ(run({"set", file.path, "PASS", "-"}, "aus stdin\r\n").status, iniExitDone);
+  EXPECT_EQ(run({"set", file.path, "PASS", "-"}, "aus stdin\r\n").status, kIniExitDone);
   char value[kIniFieldCapacity];
   readSetting(file.c_str(), "PASS", value);
   EXPECT_STREQ(value, "aus stdin");
@@ -156,13 +156,13 @@ TEST(IniCommand, FailedSetLeavesTheFileAsItWas) {
            {{"set", file.path, "", "v"}, ""},
            {{"set", file.path, "PA;SS", "v"}, ""}}) {
     const Result r = run(args, input);
-    EXPECT_EQ(r.status, iniExitFailed) << args[3];
+    EXPECT_EQ(r.status, kIniExitFailed) << args[3];
     EXPECT_NE(r.err.find("dulmar-ini: "), std::string::npos);
     EXPECT_EQ(fileBytes(file.path), before);
   }
   const std::filesystem::path folder = std::filesystem::path(file.path).parent_path();
   const Result r = run({"set", folder.string(), "PASS", "v"});  // a folder
-  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_EQ(r.status, kIniExitFailed);
   EXPECT_NE(r.err.find("not a settings file"), std::string::npos);
 }
 
@@ -173,19 +173,19 @@ TEST(IniCommand, SetRefusesWhatItMayNotReplace) {
   fs::permissions(file.path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   Result r = run({"set", file.path, "PASS", "neu"});
-  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_EQ(r.status, kIniExitFailed);
   EXPECT_NE(r.err.find("read-only"), std::string::npos) << r.err;
   EXPECT_EQ(fileBytes(file.path), before);
   EXPECT_EQ(fs::status(file.path).permissions() & fs::perms::owner_write, fs::perms::none);
   fs::permissions(file.path, fs::perms::owner_write, fs::perm_options::add);
 #ifdef _WIN32
   r = run({"set", "NUL", "PASS", "neu"});
-  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_EQ(r.status, kIniExitFailed);
   EXPECT_NE(r.err.find("device"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists("NUL.lock"));
 #else
   r = run({"set", "/dev/null", "PASS", "neu"});
-  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_EQ(r.status, kIniExitFailed);
   EXPECT_NE(r.err.find("device"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists("/dev/null.lock"));
 
@@ -193,7 +193,7 @@ TEST(IniCommand, SetRefusesWhatItMayNotReplace) {
   fs::remove(link);
   fs::create_symlink(file.path + ".gone", link);
   r = run({"set", link, "PASS", "neu"});
-  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_EQ(r.status, kIniExitFailed);
   EXPECT_NE(r.err.find("symbolic link to a file that does not exist"), std::string::npos) << r.err;
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_FALSE(fs::exists(file.path + ".gone"));
@@ -207,7 +207,7 @@ TEST(IniCommand, SetTakesTurnsAndClearsWhatAKilledSetLeft) {
   const std::string leftOver = file.path + ".dulmar-ini-4242-0.tmp";
   writeFileBytes(leftOver, "half a file");
   Result r = run({"set", file.path, "LOGIN", "sa"});
-  EXPECT_EQ(r.status, iniExitDone) << r.err;
+  EXPECT_EQ(r.status, kIniExitDone) << r.err;
   EXPECT_FALSE(fs::exists(leftOver));
   EXPECT_TRUE(fs::exists(file.path + ".lock"));
 
@@ -218,7 +218,7 @@ TEST(IniCommand, SetTakesTurnsAndClearsWhatAKilledSetLeft) {
   ASSERT_EQ(other.acquire(file.path + ".lock", 0), 0);
   writeFileBytes(leftOver, "a live set's file");
   r = run({"set", file.path, "LOGIN", "neu"}, "", /*waitMilliseconds=*/0);
-  EXPECT_EQ(r.status, iniExitFailed);
+  EXPECT_EQ(r.status, kIniExitFailed);
   EXPECT_NE(r.err.find("another dulmar-ini set"), std::string::npos) << r.err;
   EXPECT_EQ(fileBytes(file.path), before);
   EXPECT_TRUE(fs::exists(leftOver));  // not taken for stale while its set lives
@@ -231,13 +231,13 @@ TEST(IniCommand, GetWarnsOfACipherTextThatIsNone) {
   IniFile file(";KVS;\r\n1;LOGIN;" + cipherHex("sa") + "0\r\n;KVS;\r\n2;PASS;" +
                         cipherHex("pw").substr(0, 14) + "zz\r\n");
   Result r = run({"get", file.path, "LOGIN"});
-  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.status, kIniExitDone);
   EXPECT_EQ(r.out, "sa\n");  // the whole groups, as dulmar reads them
   EXPECT_NE(r.err.find("warning: pair 1, which answers LOGIN: the cipher text has 17 digits"),
             std::string::npos)
       << r.err;
   r = run({"get", file.path, "PASS"});
-  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.status, kIniExitDone);
   EXPECT_NE(r.err.find("warning: pair 2, which answers PASS: the cipher text holds \"z\""), std::string::npos)
       << r.err;
   IniFile plain(pairFor("LOGIN", "sa", 2), "plain");
@@ -248,8 +248,8 @@ TEST(IniCommand, SetMakesAMissingFile) {
   IniFile file("");
   std::remove(file.c_str());
   const Result r = run({"set", file.path, "DATABASE", "DSN"});
-  EXPECT_EQ(r.status, iniExitDone);
+  EXPECT_EQ(r.status, kIniExitDone);
   EXPECT_NE(r.err.find("creating it"), std::string::npos);
   EXPECT_EQ(run({"get", file.path, "DATABASE"}).out, "DSN\n");
-  EXPECT_EQ(run({"set", file.path + ".d/x.ini", "DATABASE", "DSN"}).status, iniExitFailed);
+  EXPECT_EQ(run({"set", file.path + ".d/x.ini", "DATABASE", "DSN"}).status, kIniExitFailed);
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "common/text_file.h"
+#include "common/append_file.h"
 
 namespace {
 bool sameEmployeeAndDay(const BookingRecord& a, const BookingRecord& b) {
@@ -24,18 +24,37 @@ void printSortedList(FILE* out, const std::vector<BookingRecord>& bookings) {
   for (const BookingRecord& r : bookings) std::fprintf(out, "%s,%s\n", r.personnelNumber, formatListDate(r, date));
 }
 
-int writeParameterFile(const std::vector<BookingRecord>& bookings, const char* path) {
-  TextWriter out;
-  if (out.openAppend(path) != 0) return -1;
+int appendParameterLines(const std::vector<BookingRecord>& bookings, size_t count, std::string& text) {
   char date[kListDateCapacity];
-  for (size_t i = 0; i < bookings.size(); ++i) {
+  char line[160];
+  if (count > bookings.size()) count = bookings.size();
+  for (size_t i = 0; i < count; ++i) {
     const BookingRecord& r = bookings[i];
     if (r.personnelNumber[0] == '\0' || r.date[0] == '\0') continue;
     // Compared with the record directly before, written or not: the array is
     // sorted, so each employee and day is written once.
     if (i > 0 && sameEmployeeAndDay(r, bookings[i - 1])) continue;
-    // A failed write is remembered by the writer and reported by close().
-    out.printf("%-20s,%-8s,%s\n", r.schema, r.personnelNumber, formatListDate(r, date));
+    int n = std::snprintf(line, sizeof line, "%-20s,%-8s,%s\n", r.schema, r.personnelNumber, formatListDate(r, date));
+    if (n < 0 || static_cast<size_t>(n) >= sizeof line) return -1;  // never a cut line
+    // Written as Windows text mode writes: every LF, also one inside a
+    // field, as CR LF.
+    try {
+      for (int k = 0; k < n; ++k) {
+        if (line[k] == '\n') text += '\r';
+        text += line[k];
+      }
+    } catch (...) {
+      return -1;
+    }
   }
-  return out.close();
+  return 0;
+}
+
+int writeParameterFile(const std::vector<BookingRecord>& bookings, const char* path) {
+  std::string text;
+  if (appendParameterLines(bookings, bookings.size(), text) != 0) return -1;
+  AppendFile file;
+  if (file.open(path) != 0) return -1;
+  if (file.append(text) != 0) return -1;
+  return file.close();
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "booking/booking_record.h"
@@ -21,7 +22,12 @@ const char* formatListDate(const BookingRecord& record, char (&dst)[kListDateCap
 /// to out.
 void printSortedList(FILE* out, const std::vector<BookingRecord>& bookings);
 
-/// Appends one line per employee and day to the parameter file (created when
-/// missing). Returns 0, or -1 when it cannot be opened or any write or the
-/// close fails.
+/// Appends to text the parameter-file lines of the first count bookings, one
+/// per employee and day, each ending in CR LF as the file holds them.
+/// Returns 0, or -1 when memory ran out (text then holds a part).
+int appendParameterLines(const std::vector<BookingRecord>& bookings, size_t count, std::string& text);
+
+/// Appends the lines of all bookings to the parameter file (created when
+/// missing) in one piece. Returns 0, or -1 when it cannot be opened or the
+/// write or the close fails (the file then is as it was).
 int writeParameterFile(const std::vector<BookingRecord>& bookings, const char* path);

@@ -1,5 +1,7 @@
 #include "common/text_file.h"
 
+#include <sys/stat.h>
+
 #include <cstdarg>
 #include <cstring>
 
@@ -14,7 +16,14 @@ constexpr size_t kLineMax = 1024;
 int TextReader::open(const char* path) {
   close();
   FILE* file = std::fopen(path, "rb");
-  return file != nullptr ? open(file) : -1;
+  if (file == nullptr) return -1;
+  // A folder opens on some systems and then reads as an empty file.
+  struct stat info {};
+  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+    std::fclose(file);
+    return -1;
+  }
+  return open(file);
 }
 
 int TextReader::open(FILE* file) {
@@ -22,6 +31,7 @@ int TextReader::open(FILE* file) {
   file_ = file;
   pos_ = len_ = 0;
   ended_ = false;
+  failed_ = false;
   return 0;
 }
 
@@ -31,6 +41,7 @@ int TextReader::rawByte() {
     len_ = std::fread(buf_, 1, sizeof buf_, file_);
     pos_ = 0;
     if (len_ == 0) {
+      if (std::ferror(file_)) failed_ = true;
       ended_ = true;
       return -1;
     }

@@ -15,15 +15,18 @@ struct TextReader {
   TextReader& operator=(const TextReader&) = delete;
   ~TextReader() { close(); }
 
-  /// Opens path for reading. Returns 0, or -1 when it cannot be opened.
+  /// Opens path for reading. Returns 0, or -1 when it cannot be opened or is
+  /// a folder.
   int open(const char* path);
   /// Reads from file, already open, instead; closes it in close(). Returns 0.
   int open(FILE* file);
   /// True between a successful open and close.
   bool isOpen() const { return file_ != nullptr; }
   /// The next character (0-255), or -1 at the end of the input; a read error
-  /// counts as the end of the input.
+  /// ends the input too, and failed() tells it apart.
   int get();
+  /// True when the input ended in a read error rather than at its end.
+  bool failed() const { return failed_; }
   /// Reads up to n characters into dst (no terminator is added). Returns the
   /// count read, less than n only at the end of the input.
   size_t read(char* dst, size_t n);
@@ -49,6 +52,8 @@ struct TextReader {
   size_t len_ = 0;
   /// Set once 0x1A, the end of the file or a read error was met.
   bool ended_ = false;
+  /// Set when the input ended in a read error.
+  bool failed_ = false;
 };
 
 /// Writes a file as a Windows text-mode stream does: every LF goes to disk as

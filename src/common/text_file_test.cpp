@@ -74,6 +74,35 @@ TEST(TextReader, MissingFileDoesNotOpen) {
   EXPECT_EQ(in.get(), -1);
 }
 
+TEST(TextReader, FolderDoesNotOpen) {
+  const std::string folder = testTempPath("folder");
+  std::filesystem::create_directories(folder);
+  TextReader in;
+  EXPECT_EQ(in.open(folder.c_str()), -1);
+  EXPECT_FALSE(in.isOpen());
+  std::filesystem::remove(folder);
+}
+
+TEST(TextReader, ReadErrorEndsTheInputButIsNotTheEndOfTheFile) {
+  const std::string path = testTempPath("write-only.txt");
+  writeFileBytes(path, "some bytes");
+  TextReader in;
+#if !defined(_WIN32)
+  // A stream open only for writing fails every read (the Windows C library
+  // does not flag that as an error).
+  ASSERT_EQ(in.open(std::fopen(path.c_str(), "ab")), 0);
+  EXPECT_EQ(in.get(), -1);
+  EXPECT_TRUE(in.failed());
+#endif
+  // A file read to its end has not failed.
+  ASSERT_EQ(in.open(path.c_str()), 0);
+  char buf[32];
+  EXPECT_EQ(in.read(buf, sizeof buf), 10u);
+  EXPECT_FALSE(in.failed());
+  in.close();
+  std::remove(path.c_str());
+}
+
 TEST(TextWriter, WritesCrLfAndAppends) {
   std::string path = testTempPath("write");
   writeFileBytes(path, "old\r\n");

@@ -7,6 +7,8 @@
 namespace {
 /// Capacity of the identifier (32 characters) with every character doubled.
 constexpr size_t kIdentifierEscapedCapacity = 2 * (kIdentifierCapacity - 1) + 1;
+/// SQL Server's error for a row whose primary key is already stored.
+constexpr int32_t kDuplicateKey = 2627;
 }  // namespace
 
 int Database::insertBooking(const BookingRecord& record, const char* identifier, Diagnostic& diag) {
@@ -20,12 +22,19 @@ int Database::insertBooking(const BookingRecord& record, const char* identifier,
       escapeSql(identifier, fcd) != 0)
     return -1;
 
-  StatementGuard stmt(connection());
-  if (stmt.allocation == SQL_ERROR) return -1;
-  if (formatStatement(statement_, kStatementLimit, kBookingInsertStatement, pnr, day, time, fcd, kst) != 0) return -1;
-  if (execute(stmt) == SQL_ERROR) {
-    readDiagnostic(SQL_HANDLE_STMT, stmt.handle, diag);
+  return withRestore([&](int attempt) {
+    Diagnostic failure;
+    StatementGuard stmt(connection());
+    if (stmt.allocation == SQL_ERROR) {
+      allocationFailed(diag);
+      return -1;
+    }
+    if (formatStatement(statement_, kStatementLimit, kBookingInsertStatement, pnr, day, time, fcd, kst) != 0) return -1;
+    if (execute(stmt, failure) != SQL_ERROR) return 0;
+    // Run again after a lost link, the INSERT may meet the row its first run
+    // stored before the answer was lost: the booking is stored.
+    if (attempt > 0 && failure.nativeError == kDuplicateKey) return 0;
+    diag = failure;
     return -1;
-  }
-  return 0;
+  });
 }

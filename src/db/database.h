@@ -1,7 +1,13 @@
 #pragma once
 // The run's database over ODBC: the environment and connection handles, the
 // statement buffer every statement is formatted into, and the cache of lookup
-// answers. The run owns one; everything it holds goes with it.
+// answers. The run owns one; everything it holds goes with it. A link that
+// is lost is restored with the settings of the first connection, after short
+// waits, and the statement that met the loss runs again.
+
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "db/booking_store.h"
 #include "db/fetch_column.h"
@@ -39,23 +45,48 @@ class Database final : public BookingStore {
   /// Disconnects when connected; the handles free themselves afterwards.
   ~Database() override;
 
-  int connect(const char* login, const char* password, const char* dataSource, Diagnostic& diag) override;
-  int lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacity], char (&tenant)[kTenantCapacity]) override;
-  int lookUpSchema(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema]) override;
-  int lookUpCostCentre(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) override;
+  int connect(const char* login, const char* password, const char* dataSource, Diagnostic& diag,
+              std::vector<Diagnostic>& further) override;
+  int lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacity], char (&tenant)[kTenantCapacity],
+                  Diagnostic& diag) override;
+  int lookUpSchema(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema],
+                   Diagnostic& diag) override;
+  int lookUpCostCentre(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre],
+                       Diagnostic& diag) override;
   int insertBooking(const BookingRecord& record, const char* identifier, Diagnostic& diag) override;
   int writeRunLogRow(RunLogRecord& record, Diagnostic& diag) override;
+  LinkState link() const override { return LinkState{restored_, lost_}; }
+
+  /// Sets the waits, in milliseconds, before each attempt to restore a lost
+  /// link; their count is the number of attempts.
+  void setRestoreWaits(std::vector<int> milliseconds) { restoreWaits_ = std::move(milliseconds); }
 
   /// The lookup answers kept so far.
   const LookupCache& lookupCache() const { return cache_; }
 
  private:
   SQLHDBC connection() const { return static_cast<SQLHDBC>(connection_.get()); }
-  /// Executes the statement buffer on stmt. Returns SQLExecDirect's result.
-  SQLRETURN execute(const StatementGuard& stmt);
+  /// Opens a connection with the kept settings. Returns 0, or -1 with diag
+  /// and further recorded when the driver refused it.
+  int openConnection(Diagnostic& diag, std::vector<Diagnostic>& further);
+  /// Runs step(attempt) and, while it met a lost link, restores the link and
+  /// runs it again. Returns step's result, or -1 once the link is lost.
+  template <class Step>
+  int withRestore(Step step);
+  /// Connects again after the waits. Returns 0, or -1 (the link is lost).
+  int restore();
+  /// Notes a lost link when the failed call's record or the driver says so.
+  void noteFailure(const Diagnostic& failure);
+  /// Reads the connection's record about a failed statement allocation
+  /// into diag. Returns -1.
+  int allocationFailed(Diagnostic& diag);
+  /// Executes the statement buffer on stmt; on failure diag gets its record.
+  /// Returns SQLExecDirect's result.
+  SQLRETURN execute(const StatementGuard& stmt, Diagnostic& diag);
   /// Executes the query in the statement buffer, binds its first count
-  /// columns and fetches the first row. Returns 0 (a row), -1, or SQLFetch's code.
-  int queryFirstRow(const StatementGuard& stmt, BoundColumn* columns, int count);
+  /// columns and fetches the first row. Returns 0 (a row), -1 (diag
+  /// recorded), or SQLFetch's code.
+  int queryFirstRow(const StatementGuard& stmt, BoundColumn* columns, int count, Diagnostic& diag);
   /// Keeps the answer to the statement in the buffer (values for a row,
   /// nothing for no row). Returns result unchanged.
   int keepAnswer(int result, const char* value0 = "", const char* value1 = "", const char* value2 = "");
@@ -63,7 +94,10 @@ class Database final : public BookingStore {
   /// it was asked before, into out (capacity cap), which a failure leaves
   /// alone. Returns 0, -1, or SQLFetch's code (SQL_NO_DATA also for a value
   /// too long).
-  int lookUpOneValue(char* out, size_t cap);
+  int lookUpOneValue(char* out, size_t cap, Diagnostic& diag);
+  /// Asks the badge statement in the buffer on the server. Returns as lookUpBadge.
+  int askBadge(BookingRecord& record, char (&licence)[kLicenceCapacity], char (&tenant)[kTenantCapacity],
+               Diagnostic& diag);
   /// Reads the text of record.LogTErr into record.LogTTxt. Returns 0, or -1
   /// when no statement handle could be had; any other failure leaves it empty.
   int lookUpErrorText(RunLogRecord& record);
@@ -71,6 +105,32 @@ class Database final : public BookingStore {
   OdbcHandle environment_{SQL_HANDLE_ENV};
   OdbcHandle connection_{SQL_HANDLE_DBC};
   bool connected_ = false;
+  /// The settings of the first connection, for restoring it.
+  std::string login_, password_, dataSource_;
+  /// Waits before each attempt to restore a lost link: 15 seconds in all.
+  std::vector<int> restoreWaits_{0, 1000, 2000, 4000, 8000};
+  /// Set by a failure that lost the link, for withRestore.
+  bool linkBroke_ = false;
+  int restored_ = 0;
+  bool lost_ = false;
   char statement_[kStatementCapacity] = {};
   LookupCache cache_;
 };
+
+/// How often one statement is run again after its link was restored: a
+/// statement that loses every new link is not run forever.
+inline constexpr int kRestoresPerStatement = 3;
+
+template <class Step>
+int Database::withRestore(Step step) {
+  for (int attempt = 0;; ++attempt) {
+    if (lost_) return -1;
+    linkBroke_ = false;
+    int result = step(attempt);
+    if (!linkBroke_) return result;
+    if (attempt == kRestoresPerStatement || restore() != 0) {
+      lost_ = true;
+      return -1;
+    }
+  }
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "common/field.h"
 
@@ -21,13 +22,14 @@ BookingRecord booking() {
 TEST(Database, UnknownDataSourceIsRefusedWithTheDriverManagersDiagnostic) {
   Database database;
   Diagnostic diag{};
-  EXPECT_EQ(database.connect("login", "password", "dulmar-no-such-data-source", diag), -1);
+  std::vector<Diagnostic> further;
+  EXPECT_EQ(database.connect("login", "password", "dulmar-no-such-data-source", diag, further), -1);
   EXPECT_TRUE(diag.recorded);
   EXPECT_STREQ(diag.state, "IM002");  // data source not found
   EXPECT_GT(std::strlen(diag.message), 0u);
   // A second attempt starts afresh on new handles.
   Diagnostic again{};
-  EXPECT_EQ(database.connect("login", "password", "dulmar-no-such-data-source", again), -1);
+  EXPECT_EQ(database.connect("login", "password", "dulmar-no-such-data-source", again, further), -1);
   EXPECT_STREQ(again.state, "IM002");
 }
 
@@ -36,14 +38,16 @@ TEST(Database, WithoutAConnectionNothingRunsAndNothingIsDiagnosed) {
   BookingRecord r = booking();
   char licence[kLicenceCapacity] = "L";
   char tenant[kTenantCapacity] = "T";
-  EXPECT_EQ(database.lookUpBadge(r, licence, tenant), -1);
+  Diagnostic lookupDiag{};
+  EXPECT_EQ(database.lookUpBadge(r, licence, tenant, lookupDiag), -1);
   EXPECT_STREQ(r.personnelNumber, "4711");
   EXPECT_STREQ(licence, "L");
   char schema[sizeof BookingRecord::schema] = "S";
-  EXPECT_EQ(database.lookUpSchema("1", "7", schema), -1);
+  EXPECT_EQ(database.lookUpSchema("1", "7", schema, lookupDiag), -1);
   EXPECT_STREQ(schema, "S");
   char costCentre[sizeof BookingRecord::costCentre] = "C";
-  EXPECT_EQ(database.lookUpCostCentre("123", costCentre), -1);
+  EXPECT_EQ(database.lookUpCostCentre("123", costCentre, lookupDiag), -1);
+  EXPECT_FALSE(lookupDiag.recorded);
   EXPECT_STREQ(costCentre, "C");
   // A failure is never kept as an answer.
   EXPECT_EQ(database.lookupCache().size(), 0u);
@@ -54,12 +58,15 @@ TEST(Database, WithoutAConnectionNothingRunsAndNothingIsDiagnosed) {
   row.LogTErr = 1065;
   EXPECT_EQ(database.writeRunLogRow(row, diag), -1);
   EXPECT_FALSE(diag.recorded);
+  EXPECT_FALSE(database.link().lost);  // there never was a link to lose
 }
 
 TEST(Database, SchemaLookupRefusesKeysThatAreNoNumbers) {
   Database database;
   char schema[sizeof BookingRecord::schema] = "S";
-  EXPECT_EQ(database.lookUpSchema("1 OR 1=1", "7", schema), -1);
-  EXPECT_EQ(database.lookUpSchema("1", "", schema), -1);
+  Diagnostic diag{};
+  EXPECT_EQ(database.lookUpSchema("1 OR 1=1", "7", schema, diag), -1);
+  EXPECT_EQ(database.lookUpSchema("1", "", schema, diag), -1);
+  EXPECT_FALSE(diag.recorded);
   EXPECT_STREQ(schema, "S");
 }

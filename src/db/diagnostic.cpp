@@ -4,18 +4,52 @@
 
 #include "common/field.h"
 
-void readDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, Diagnostic& diag) {
+namespace {
+/// More records than this after the first say nothing new.
+constexpr SQLSMALLINT kFurtherRecordLimit = 4;
+/// FreeTDS's native error for a connection the server closed.
+constexpr int32_t kFreeTdsUnexpectedEof = 20017;
+
+/// Reads record number of the handle into diag. Returns SQLGetDiagRec's result.
+SQLRETURN readRecord(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT number, Diagnostic& diag) {
   std::memset(&diag, 0, sizeof diag);
   SQLINTEGER nativeError = 0;
   SQLSMALLINT length = 0;
-  SQLGetDiagRec(handleType, handle, 1, reinterpret_cast<SQLCHAR*>(diag.state), &nativeError,
-                reinterpret_cast<SQLCHAR*>(diag.message), sizeof diag.message, &length);
+  SQLRETURN rc = SQLGetDiagRec(handleType, handle, number, reinterpret_cast<SQLCHAR*>(diag.state), &nativeError,
+                               reinterpret_cast<SQLCHAR*>(diag.message), sizeof diag.message, &length);
   diag.nativeError = static_cast<int32_t>(nativeError);
   diag.recorded = true;
   // The driver terminates what it writes; these keep the record a text even
   // when a driver does not.
   diag.state[sizeof diag.state - 1] = '\0';
   diag.message[sizeof diag.message - 1] = '\0';
+  return rc;
+}
+}  // namespace
+
+void readDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, Diagnostic& diag) {
+  readRecord(handleType, handle, 1, diag);
+}
+
+void readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, Diagnostic& first, std::vector<Diagnostic>& further) {
+  readRecord(handleType, handle, 1, first);
+  further.clear();
+  for (SQLSMALLINT number = 2; number <= kFurtherRecordLimit + 1; ++number) {
+    Diagnostic next;
+    if (!SQL_SUCCEEDED(readRecord(handleType, handle, number, next))) break;
+    try {
+      further.push_back(next);
+    } catch (...) {
+      break;  // the first record is what matters; the rest is detail
+    }
+  }
+}
+
+bool diagnosesLostLink(const Diagnostic& diag) {
+  if (!diag.recorded) return false;
+  for (const char* state : {"08S01", "08S02", "08003", "08001"})
+    if (std::strcmp(diag.state, state) == 0) return true;
+  return std::strcmp(diag.state, "01000") == 0 && diag.nativeError == kFreeTdsUnexpectedEof;
 }
 
 void diagnosticText(const Diagnostic& diag, int32_t* nativeError, char* text) {

@@ -2,6 +2,7 @@
 // What the driver said about a failed call, and how the program shows it.
 
 #include <cstdint>
+#include <vector>
 
 #include "db/odbc.h"
 
@@ -23,6 +24,15 @@ struct Diagnostic {
 
 /// Replaces diag with the first diagnostic record of the handle.
 void readDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, Diagnostic& diag);
+
+/// Replaces first with the first diagnostic record of the handle and further
+/// with the records after it (at most a few).
+void readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, Diagnostic& first, std::vector<Diagnostic>& further);
+
+/// Whether the record says the link to the server is gone: a
+/// connection-class SQLSTATE, or FreeTDS's first word of it (01000, native
+/// 20017). Returns true or false.
+bool diagnosesLostLink(const Diagnostic& diag);
 
 /// Sets *nativeError from diag and, when it is not 0, copies at most 256
 /// characters of the message into text (capacity kDiagTextCapacity), trimmed

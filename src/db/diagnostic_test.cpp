@@ -44,3 +44,27 @@ TEST(DiagnosticText, CopiesAtMost256CharactersTrimmed) {
   diagnosticText(diag, &native, text);
   EXPECT_STREQ(text, "Violation of PRIMARY KEY constraint 'PK'.");
 }
+
+namespace {
+Diagnostic record(const char* state, int32_t native) {
+  Diagnostic d{};
+  d.recorded = true;
+  copyField(d.state, state);
+  d.nativeError = native;
+  return d;
+}
+}  // namespace
+
+TEST(DiagnosesLostLink, ConnectionClassStatesAndFreeTdsEofAreALostLink) {
+  for (const char* state : {"08S01", "08S02", "08003", "08001"}) EXPECT_TRUE(diagnosesLostLink(record(state, 0)));
+  EXPECT_TRUE(diagnosesLostLink(record("01000", 20017)));
+}
+
+TEST(DiagnosesLostLink, ServerErrorsAndOtherNoticesAreNot) {
+  EXPECT_FALSE(diagnosesLostLink(record("23000", 2627)));
+  EXPECT_FALSE(diagnosesLostLink(record("01000", 5701)));  // a changed-database notice
+  EXPECT_FALSE(diagnosesLostLink(record("08004", 18456)));  // the server refused the login: not a blip
+  Diagnostic none{};
+  copyField(none.state, "08S01");
+  EXPECT_FALSE(diagnosesLostLink(none));  // nothing was diagnosed into it
+}

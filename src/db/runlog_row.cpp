@@ -12,7 +12,8 @@ int Database::lookUpErrorText(RunLogRecord& record) {
   if (formatStatement(statement_, kStatementCapacity, kErrorTextLookupStatement, static_cast<long>(record.LogTErr)) !=
       0)
     return 0;
-  if (execute(stmt) == SQL_ERROR) return 0;
+  Diagnostic ignored;
+  if (execute(stmt, ignored) == SQL_ERROR) return 0;
   char text[sizeof record.LogTTxt] = {};
   SQLLEN indicator = 0;
   SQLBindCol(stmt.handle, 1, SQL_C_CHAR, text, sizeof text, &indicator);
@@ -24,14 +25,14 @@ int Database::lookUpErrorText(RunLogRecord& record) {
 }
 
 int Database::writeRunLogRow(RunLogRecord& record, Diagnostic& diag) {
-  if (record.LogTErr != 0 && lookUpErrorText(record) != 0) return -1;
-
-  StatementGuard stmt(connection());
-  if (stmt.allocation == SQL_ERROR) return -1;
-  if (formatRunLogInsert(record, statement_, sizeof statement_) != 0) return -1;
-  if (execute(stmt) == SQL_ERROR) {
-    readDiagnostic(SQL_HANDLE_STMT, stmt.handle, diag);
-    return diag.nativeError;
-  }
-  return 0;
+  return withRestore([&](int) {
+    if (record.LogTErr != 0 && lookUpErrorText(record) != 0) return allocationFailed(diag);
+    if (linkBroke_) return -1;
+    StatementGuard stmt(connection());
+    if (stmt.allocation == SQL_ERROR) return allocationFailed(diag);
+    if (formatRunLogInsert(record, statement_, sizeof statement_) != 0) return -1;
+    // A driver's own failure carries native error 0, which is no success.
+    if (execute(stmt, diag) == SQL_ERROR) return diag.nativeError != 0 ? static_cast<int>(diag.nativeError) : -1;
+    return 0;
+  });
 }

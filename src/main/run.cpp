@@ -1,6 +1,8 @@
 #include "main/run.h"
 
+#include <csignal>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "booking/booking_date.h"
@@ -9,6 +11,7 @@
 #include "booking/booking_sort.h"
 #include "booking/normalise.h"
 #include "booking/parameter_file.h"
+#include "common/append_file.h"
 #include "common/field.h"
 #include "common/text_file.h"
 #include "runlog/runlog.h"
@@ -21,14 +24,51 @@ constexpr int kSettingCapacity = 200;
 /// The program's error number for a booking that could not be stored.
 constexpr int32_t kInsertFailedErrorNumber = 1065;
 
+/// Exit status of a run that stored or reported everything but could not
+/// record some failure in the run log, or not print its report.
+constexpr int kIncompleteRecord = 2;
+
 /// What the steps of one run share.
 struct Run {
   BookingStore& store;
   RunLog& log;
   FILE* out;
+  /// Set from outside the run (by a signal) when it is to stop.
+  const volatile std::sig_atomic_t* stop;
   /// The last failure the database diagnosed; reports show it.
   Diagnostic lastDiagnostic;
+  /// Restored connections already told.
+  int restoresTold = 0;
+  /// Failures that did not reach the run log.
+  int lostLogRows = 0;
 };
+
+bool stopRequested(const Run& run) { return run.stop != nullptr && *run.stop != 0; }
+
+/// Prints a line for each connection restored since the last call. Returns
+/// true while the link holds, false once it is lost for good.
+bool linkHolds(Run& run) {
+  LinkState link = run.store.link();
+  for (; run.restoresTold < link.restored; ++run.restoresTold)
+    std::fprintf(run.out, "Verbindung zur Datenbank unterbrochen und wiederhergestellt.\n");
+  return !link.lost;
+}
+
+/// Prints the database's reason for a failed lookup, when it gave one.
+void printLookupFailure(Run& run, int result, const Diagnostic& diag) {
+  if (result != -1 || !diag.recorded) return;
+  char text[kDiagTextCapacity] = {};
+  copyText(text, sizeof text, fieldView(diag.message));
+  trimDiagText(text);
+  std::fprintf(run.out, "  sqlcode: %ld, sqlmsg: %s\n", static_cast<long>(diag.nativeError), text);
+}
+
+/// Why a run stops early.
+enum class StopReason { Signal, LinkLost };
+
+const char* stopText(StopReason reason) {
+  return reason == StopReason::Signal ? "durch Signal" : "Verbindung zur Datenbank verloren";
+}
 
 void printUsage(FILE* out) {
   std::fprintf(out, "Syntax: dulmar <Ini-Datei> <Quelle> <Parm-Datei>");
@@ -41,36 +81,51 @@ void printUsage(FILE* out) {
 }
 
 /// Resolves personnel number, schema and cost centre of a freshly read
-/// record, printing the trace and a message for each failed lookup.
-void resolveBooking(Run& run, BookingRecord& record) {
+/// record, printing the trace and a message for each failed lookup. Returns
+/// 0, or -1 when the link to the database is lost for good.
+int resolveBooking(Run& run, BookingRecord& record) {
   char licence[kLicenceCapacity] = {};
   char tenant[kTenantCapacity] = {};
+  Diagnostic diag{};
 
   record.personnelNumber[0] = '\0';
-  if (run.store.lookUpBadge(record, licence, tenant) != 0) {
+  int found = run.store.lookUpBadge(record, licence, tenant, diag);
+  if (!linkHolds(run)) return -1;
+  if (found != 0) {
     std::fprintf(run.out, "Zur Ausweisnummer (%s) konnte keine Personalnummer entnommen werden.\n", record.badge);
-    return;
+    printLookupFailure(run, found, diag);
+    return 0;
   }
   record.schema[0] = '\0';
-  if (run.store.lookUpSchema(licence, tenant, record.schema) != 0)
+  found = run.store.lookUpSchema(licence, tenant, record.schema, diag);
+  if (!linkHolds(run)) return -1;
+  if (found != 0) {
     std::fprintf(run.out,
                  "-Schemaname konnte der Mandantentabelle nicht entnommen werden:\n  Liz: %s, Mnd: %s, Kon: %i\n",
                  licence, tenant, 0);
+    printLookupFailure(run, found, diag);
+  }
   trimRight(record.personnelNumber);
   std::fprintf(run.out, "Personalnummer: <%s>\n", record.personnelNumber);
 
   record.costCentre[0] = '\0';
-  if (run.store.lookUpCostCentre(record.workstation, record.costCentre) != 0) {
+  diag = Diagnostic{};
+  found = run.store.lookUpCostCentre(record.workstation, record.costCentre, diag);
+  if (!linkHolds(run)) return -1;
+  if (found != 0) {
     std::fprintf(run.out, "Zum Arbeitsplatz (%s) konnte keine Kostenstelle entnommen werden.\n", record.workstation);
-    return;
+    printLookupFailure(run, found, diag);
+    return 0;
   }
   trimRight(record.costCentre);
   std::fprintf(run.out, "Kostenstelle: <%s>\n", record.costCentre);
+  return 0;
 }
 
 /// Reads every whole group of the booking file into bookings, resolving each.
-/// Returns 0, or -1 when memory ran out (after a message).
-int readBookings(Run& run, TextReader& input, std::vector<BookingRecord>& bookings) {
+/// Returns 0; -1 when memory ran out, the file could not be read, the link
+/// was lost or the run was stopped (each after its message).
+int readBookings(Run& run, TextReader& input, const char* path, std::vector<BookingRecord>& bookings) {
   for (;;) {
     BookingRecord* record = appendEmptyBooking(bookings);
     if (record == nullptr) {
@@ -80,15 +135,28 @@ int readBookings(Run& run, TextReader& input, std::vector<BookingRecord>& bookin
     }
     if (!readBookingGroup(input, *record)) {
       bookings.pop_back();  // the incomplete group at the end is not a booking
-      return 0;
+      if (!input.failed()) return 0;
+      // A read error is not the end of the file: nothing read is stored.
+      std::fprintf(run.out,
+                   "Fehler beim \xF6"
+                   "ffnen der Datei: %s",
+                   path);
+      return -1;
     }
     normaliseBooking(*record);
-    std::fprintf(run.out, "[%d]: <%s>, <%s>, <%s>, <%s> eingelesen.\n", static_cast<int>(bookings.size()), record->date,
-                 record->time, record->badge, record->workstation);
-    resolveBooking(run, *record);
+    const int number = static_cast<int>(bookings.size());
+    std::fprintf(run.out, "[%d]: <%s>, <%s>, <%s>, <%s> eingelesen.\n", number, record->date, record->time,
+                 record->badge, record->workstation);
+    const bool lost = resolveBooking(run, *record) != 0;
+    if (lost || stopRequested(run)) {
+      std::fprintf(run.out, "dulmar: Abbruch %s beim Einlesen der Buchung [%d]; keine Buchung wurde gespeichert.\n",
+                   stopText(lost ? StopReason::LinkLost : StopReason::Signal), number);
+      return -1;
+    }
   }
 }
 
+/// Reports a failed insert and writes its run-log row.
 void reportFailedInsert(Run& run, int result, const BookingRecord& r, const char* identifier) {
   std::fprintf(run.out, "Fehler beim Einfuegen der Buchung in Kvs321Bch (%d)\n", result);
   std::fprintf(run.out, "Schemaname:  <%s>\n", r.schema);
@@ -101,24 +169,65 @@ void reportFailedInsert(Run& run, int result, const BookingRecord& r, const char
   std::fprintf(run.out, "\nSQL-Fehler:\n");
   // A date field that names no real day is printed as its digits; its
   // run-log row gets a date the server accepts (see logSetError).
-  run.log.reportError(run.lastDiagnostic, "Kvs321Bch", r.personnelNumber, bookingDateNumber(r),
-                      kInsertFailedErrorNumber, "SQLInsertKvs321Bch");
+  if (run.log.reportError(run.lastDiagnostic, "Kvs321Bch", r.personnelNumber, bookingDateNumber(r),
+                          kInsertFailedErrorNumber, "SQLInsertKvs321Bch") != 0)
+    ++run.lostLogRows;
 }
 
-void insertBookings(Run& run, std::vector<BookingRecord>& bookings, const char* identifier) {
-  for (BookingRecord& r : bookings) {
+/// Says where an early stop left the bookings: those before position index
+/// of the sorted list are stored or reported, none from it on is stored.
+void reportStop(Run& run, StopReason reason, const std::vector<BookingRecord>& bookings, size_t index) {
+  const BookingRecord& r = bookings[index];
+  char date[kListDateCapacity];
+  std::fprintf(run.out,
+               "dulmar: Abbruch %s: %lu von %lu Buchungen verarbeitet; ab Buchung %lu der sortierten Liste "
+               "(%s,%s %s) wurde nichts gespeichert.\n",
+               stopText(reason), static_cast<unsigned long>(index), static_cast<unsigned long>(bookings.size()),
+               static_cast<unsigned long>(index + 1), r.personnelNumber, formatListDate(r, date), r.time);
+}
+
+/// Stores the bookings in order, reporting each failure. Returns how many
+/// were processed: all of them, or fewer when the run stopped early (after
+/// its message).
+size_t insertBookings(Run& run, std::vector<BookingRecord>& bookings, const char* identifier) {
+  for (size_t i = 0; i < bookings.size(); ++i) {
+    BookingRecord& r = bookings[i];
+    if (stopRequested(run)) {
+      reportStop(run, StopReason::Signal, bookings, i);
+      return i;
+    }
     // Bookings are stored to the minute.
     if (strnlen(r.time, sizeof r.time) == sizeof r.time - 1) {
       r.time[sizeof r.time - 3] = '0';
       r.time[sizeof r.time - 2] = '0';
     }
     int result = run.store.insertBooking(r, identifier, run.lastDiagnostic);
-    if (result != 0) reportFailedInsert(run, result, r, identifier);
+    if (linkHolds(run) && result != 0) reportFailedInsert(run, result, r, identifier);
+    if (!linkHolds(run)) {
+      // The booking whose statement met the loss may have reached the
+      // server: it counts as not processed, so a re-run tries it again.
+      reportStop(run, StopReason::LinkLost, bookings, i);
+      return i;
+    }
   }
+  return bookings.size();
+}
+
+/// Appends the parameter-file lines of the first count bookings and closes
+/// the file. Returns 0, or -1 after the message.
+int finishParameterFile(Run& run, AppendFile& file, const std::vector<BookingRecord>& bookings, size_t count,
+                        const char* path) {
+  std::string lines;
+  if (appendParameterLines(bookings, count, lines) != 0 || file.append(lines) != 0 || file.close() != 0) {
+    std::fprintf(run.out, "Fehler beim oeffnen der Datei: %s\n", path);
+    return -1;
+  }
+  return 0;
 }
 }  // namespace
 
-int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out) {
+int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
+              const volatile std::sig_atomic_t* stop) {
   if (argc != 4 && argc != 5) {
     printUsage(out);
     return 1;
@@ -132,7 +241,7 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out)
   TextReader settingsFile;
   int settingsOpened = settingsFile.open(settingsPath);
   RunLog log(argc, argv, "DULMAR", store, out);
-  Run run{store, log, out, Diagnostic{}};
+  Run run{store, log, out, stop, Diagnostic{}};
   if (settingsOpened != 0) {
     std::fprintf(out, "KORVANDEL.INI not found\n");
     return 1;
@@ -146,13 +255,18 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out)
   readSetting(settingsPath, "LOGIN", login);
   readSetting(settingsPath, "PASS", password);
 
-  int connected = store.connect(login, password, dataSource, run.lastDiagnostic);
+  std::vector<Diagnostic> furtherRecords;
+  int connected = store.connect(login, password, dataSource, run.lastDiagnostic, furtherRecords);
   wipeBytes(password, sizeof password);
   if (connected != 0) {
     const Diagnostic& d = run.lastDiagnostic;
     if (d.recorded)
       std::fprintf(out, "Connect Error: SQLCode: %ld sqlState: %s Msg: %s\n", static_cast<long>(d.nativeError), d.state,
                    d.message);
+    // A locked or unreadable database must not read as only its first word.
+    for (const Diagnostic& more : furtherRecords)
+      std::fprintf(out, "Connect Error: SQLCode: %ld sqlState: %s Msg: %s\n", static_cast<long>(more.nativeError),
+                   more.state, more.message);
     std::fprintf(out, "dbConnect_Error: %d\n", connected);
     return 1;
   }
@@ -174,18 +288,26 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out)
   }
 
   std::vector<BookingRecord> bookings;
-  if (readBookings(run, bookingFile, bookings) != 0) return 1;
+  if (readBookings(run, bookingFile, bookingPath, bookings) != 0) return 1;
   bookingFile.close();
 
   sortBookings(bookings);
   printSortedList(out, bookings);
 
-  insertBookings(run, bookings, identifier);
-
-  if (writeParameterFile(bookings, parameterPath) != 0) {
+  // Opened before the first booking is stored: a path that cannot take the
+  // lines stops the run while nothing is stored.
+  AppendFile parameterFile;
+  if (parameterFile.open(parameterPath) != 0) {
     std::fprintf(out, "Fehler beim oeffnen der Datei: %s\n", parameterPath);
     return 1;
   }
+  const size_t processed = insertBookings(run, bookings, identifier);
+  if (finishParameterFile(run, parameterFile, bookings, processed, parameterPath) != 0) return 1;
+  if (processed < bookings.size()) return 1;
+
   std::fprintf(out, "dulmar: Ende.\n");
+  // Status 0 says every booking was stored or reported and logged, and the
+  // report reached its reader.
+  if (run.lostLogRows > 0 || std::fflush(out) != 0 || std::ferror(out)) return kIncompleteRecord;
   return 0;
 }

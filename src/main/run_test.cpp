@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,14 +31,30 @@ struct InsertedBooking {
 /// A database that answers from maps and records what it was asked.
 class FakeStore final : public BookingStore {
  public:
-  int connect(const char* login, const char* password, const char* dataSource, Diagnostic& diag) override {
+  int connect(const char* login, const char* password, const char* dataSource, Diagnostic& diag,
+              std::vector<Diagnostic>& further) override {
     connects.push_back(std::string(login) + "|" + password + "|" + dataSource);
     if (connectDiagnosed) diag = diagnostic(connectNative, connectState, connectMessage);
+    further = connectFurther;
     return connectResult;
   }
 
-  int lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacity],
-                  char (&tenant)[kTenantCapacity]) override {
+  LinkState link() const override { return LinkState{restored, lost}; }
+
+  /// Counts one statement: the link may be restored or lost at it, and the
+  /// stop flag set. Returns true when the statement may run.
+  bool statement() {
+    ++statements;
+    if (statements == stopAtStatement) stopFlag = 1;
+    if (restoreAtStatements.count(statements) != 0) ++restored;
+    if (statements == loseAtStatement) lost = true;
+    return !lost;
+  }
+
+  int lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacity], char (&tenant)[kTenantCapacity],
+                  Diagnostic& diag) override {
+    if (!statement()) return -1;
+    if (lookupFailureDiagnosed) diag = lookupFailure;
     badgesAsked.push_back(record.badge);
     auto found = badges.find(record.badge);
     if (found == badges.end()) return 100;  // SQL_NO_DATA
@@ -49,14 +66,20 @@ class FakeStore final : public BookingStore {
     return 0;
   }
 
-  int lookUpSchema(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema]) override {
+  int lookUpSchema(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema],
+                   Diagnostic& diag) override {
+    if (!statement()) return -1;
+    if (lookupFailureDiagnosed) diag = lookupFailure;
     auto found = schemas.find(std::string(licence) + "/" + tenant);
     if (found == schemas.end()) return -1;
     copyField(schema, found->second);
     return 0;
   }
 
-  int lookUpCostCentre(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre]) override {
+  int lookUpCostCentre(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre],
+                       Diagnostic& diag) override {
+    if (!statement()) return -1;
+    if (lookupFailureDiagnosed) diag = lookupFailure;
     workstationsAsked.push_back(workstation);
     auto found = costCentres.find(workstation);
     if (found == costCentres.end()) return 100;
@@ -65,6 +88,7 @@ class FakeStore final : public BookingStore {
   }
 
   int insertBooking(const BookingRecord& r, const char* identifier, Diagnostic& diag) override {
+    if (!statement()) return -1;
     inserted.push_back({r.personnelNumber, r.date, r.time, identifier, r.costCentre, r.schema});
     auto failure = insertFailures.find(inserted.size());
     if (failure == insertFailures.end()) return 0;
@@ -73,8 +97,11 @@ class FakeStore final : public BookingStore {
   }
 
   int writeRunLogRow(RunLogRecord& record, Diagnostic& diag) override {
+    if (!statement()) return -1;
     runLogRows.push_back(record);
     if (runLogResult != 0 && runLogResult != -1) diag = diagnostic(runLogResult, "23000", "FK 'LOG' conflict");
+    if (runLogResult == -1 && runLogAllocationDiagnosed)
+      diag = diagnostic(0, "HY001", "[dulmar-testdb]Memory allocation error");
     return runLogResult;
   }
 
@@ -100,8 +127,23 @@ class FakeStore final : public BookingStore {
   /// (none when not recorded).
   std::map<size_t, Diagnostic> insertFailures;
   int runLogResult = 0;
+  bool runLogAllocationDiagnosed = false;
+  std::vector<Diagnostic> connectFurther;
+  /// What every lookup records (a lookup that fails with -1 shows it).
+  bool lookupFailureDiagnosed = false;
+  Diagnostic lookupFailure{};
+  /// Statement numbers (from 1, lookups, inserts and run-log rows alike) at
+  /// which the link was lost and restored; the one at which it is lost for
+  /// good (0: never); the one that sets the stop flag (0: never).
+  std::set<int> restoreAtStatements;
+  int loseAtStatement = 0;
+  int stopAtStatement = 0;
+  volatile std::sig_atomic_t stopFlag = 0;
 
   // What it was asked.
+  int statements = 0;
+  int restored = 0;
+  bool lost = false;
   std::vector<std::string> connects;
   std::vector<std::string> badgesAsked;
   std::vector<std::string> workstationsAsked;
@@ -157,7 +199,7 @@ class RunTest : public ::testing::Test {
     for (const std::string& a : args) argv.push_back(a.c_str());
     FILE* out = std::tmpfile();
     EXPECT_NE(out, nullptr);
-    const int status = runDulmar(static_cast<int>(argv.size()), argv.data(), store, out);
+    const int status = runDulmar(static_cast<int>(argv.size()), argv.data(), store, out, &store.stopFlag);
     std::rewind(out);
     printed.clear();
     char chunk[4096];
@@ -227,6 +269,164 @@ TEST_F(RunTest, RefusedConnectionPrintsTheDriversDiagnosticThenStops) {
             "dbConnect_Error: -1\n");
   EXPECT_TRUE(store.badgesAsked.empty());
 }
+
+TEST_F(RunTest, RefusedConnectionPrintsEveryRecordOnALineOfItsOwn) {
+  writeBookings(group("250107", "080000", "1001", "123"));
+  store.connectResult = -1;
+  store.connectDiagnosed = true;
+  store.connectNative = 10061;
+  store.connectState = "08001";
+  store.connectMessage = "TCP Provider: refused";
+  store.connectFurther = {FakeStore::diagnostic(0, "HYT00", "Login timeout expired"),
+                          FakeStore::diagnostic(5, "08001", "database is locked")};
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed,
+            "dulmar: Start.\n"
+            "Connect Error: SQLCode: 10061 sqlState: 08001 Msg: TCP Provider: refused\n"
+            "Connect Error: SQLCode: 0 sqlState: HYT00 Msg: Login timeout expired\n"
+            "Connect Error: SQLCode: 5 sqlState: 08001 Msg: database is locked\n"
+            "dbConnect_Error: -1\n");
+}
+
+TEST_F(RunTest, FolderOrUnreadableBookingFileGetsTheOpenMessageAndStoresNothing) {
+  standardMasterData(store);
+  const std::string folder = testTempPath("folder");
+  std::filesystem::create_directories(folder);
+  EXPECT_EQ(runWith({"C:\\KV\\dulmar.exe", settings->path, folder, parameterPath}), 1);
+  EXPECT_EQ(printed, "dulmar: Start.\nFehler beim \xF6" "ffnen der Datei: " + folder);
+  EXPECT_TRUE(store.inserted.empty());
+  std::filesystem::remove(folder);
+}
+
+TEST_F(RunTest, FailedLookupStatementPrintsTheDatabasesDiagnosticAfterItsMessage) {
+  standardMasterData(store);
+  store.badges["1001"].result = -1;
+  store.costCentres.erase("42");
+  store.lookupFailureDiagnosed = true;
+  store.lookupFailure = FakeStore::diagnostic(208, "42S02", "Invalid object name 'Kvs301Asw'.\n");
+  writeBookings(group("250107", "080000", "1001", "123") + group("250107", "080000", "1002", "42"));
+  EXPECT_EQ(run(), 0);
+  // A failed statement (-1) shows its reason; no row (100) and a schema
+  // that was never asked (no numbers) show none.
+  EXPECT_NE(printed.find("Zur Ausweisnummer (1001) konnte keine Personalnummer entnommen werden.\n"
+                         "  sqlcode: 208, sqlmsg: Invalid object name 'Kvs301Asw'.\n"
+                         "[2]:"),
+            std::string::npos);
+  EXPECT_NE(printed.find("Zum Arbeitsplatz (42) konnte keine Kostenstelle entnommen werden.\nSortierte Liste:"),
+            std::string::npos);
+}
+
+namespace {
+/// Three bookings of employee 4711 on three days; the fake counts three
+/// lookups for each, so the inserts are statements 10, 11 and 12.
+std::string threeDays() {
+  return group("250107", "080000", "1001", "123") + group("260107", "080000", "1001", "123") +
+         group("270107", "080000", "1001", "123");
+}
+const char kThreeDaysRead[] =
+    "dulmar: Start.\n"
+    "[1]: <250107>, <080000>, <1001>, <123> eingelesen.\nPersonalnummer: <4711>\nKostenstelle: <KST-0123>\n"
+    "[2]: <260107>, <080000>, <1001>, <123> eingelesen.\nPersonalnummer: <4711>\nKostenstelle: <KST-0123>\n"
+    "[3]: <270107>, <080000>, <1001>, <123> eingelesen.\nPersonalnummer: <4711>\nKostenstelle: <KST-0123>\n"
+    "Sortierte Liste:\n4711,25.01.2007\n4711,26.01.2007\n4711,27.01.2007\n";
+const char kRestoredLine[] = "Verbindung zur Datenbank unterbrochen und wiederhergestellt.\n";
+}  // namespace
+
+TEST_F(RunTest, RestoredConnectionIsOneLineEachAndTheRunCompletes) {
+  standardMasterData(store);
+  store.restoreAtStatements = {2, 11};
+  writeBookings(threeDays());
+  EXPECT_EQ(run(), 0);
+  std::string expected = kThreeDaysRead;
+  // The line comes right after the lookup that met the loss.
+  expected.insert(expected.find("Personalnummer"), kRestoredLine);
+  EXPECT_EQ(printed, expected + kRestoredLine + "dulmar: Ende.\n");
+  EXPECT_EQ(store.inserted.size(), 3u);
+  EXPECT_EQ(fileBytes(parameterPath),
+            "ACME                ,4711    ,25.01.2007\r\nACME                ,4711    ,26.01.2007\r\n"
+            "ACME                ,4711    ,27.01.2007\r\n");
+}
+
+TEST_F(RunTest, LinkLostWhileReadingStopsBeforeAnythingIsStored) {
+  standardMasterData(store);
+  store.loseAtStatement = 5;  // the second booking's schema lookup
+  writeBookings(threeDays());
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed,
+            "dulmar: Start.\n"
+            "[1]: <250107>, <080000>, <1001>, <123> eingelesen.\nPersonalnummer: <4711>\nKostenstelle: <KST-0123>\n"
+            "[2]: <260107>, <080000>, <1001>, <123> eingelesen.\n"
+            "dulmar: Abbruch Verbindung zur Datenbank verloren beim Einlesen der Buchung [2]; keine Buchung wurde "
+            "gespeichert.\n");
+  EXPECT_TRUE(store.inserted.empty());
+  EXPECT_FALSE(std::filesystem::exists(parameterPath));
+}
+
+TEST_F(RunTest, LinkLostWhileStoringWritesTheLinesOfTheBookingsBeforeAndStops) {
+  standardMasterData(store);
+  writeFileBytes(parameterPath, "earlier run\r\n");
+  store.loseAtStatement = 11;  // the second insert
+  writeBookings(threeDays());
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed, std::string(kThreeDaysRead) +
+                         "dulmar: Abbruch Verbindung zur Datenbank verloren: 1 von 3 Buchungen verarbeitet; ab Buchung "
+                         "2 der sortierten Liste (4711,26.01.2007 080000) wurde nichts gespeichert.\n");
+  EXPECT_EQ(store.inserted.size(), 1u);
+  EXPECT_EQ(fileBytes(parameterPath), "earlier run\r\nACME                ,4711    ,25.01.2007\r\n");
+}
+
+TEST_F(RunTest, LinkLostWhileWritingARunLogRowSaysTheRowIsLostAndStops) {
+  standardMasterData(store);
+  store.insertFailures[1] = FakeStore::diagnostic(547, "23000", "FK conflict");
+  store.loseAtStatement = 11;  // the run-log row of the first insert
+  writeBookings(threeDays());
+  EXPECT_EQ(run(), 1);
+  EXPECT_NE(printed.find("- Code  : Kvs321Bch\nFehler beim Schreiben des Protokollsatzes in Kvs001Log (-1)\n"
+                         "dulmar: Abbruch Verbindung zur Datenbank verloren: 0 von 3"),
+            std::string::npos);
+  EXPECT_EQ(fileBytes(parameterPath), "");
+}
+
+TEST_F(RunTest, InterruptionWhileStoringFinishesTheStatementWritesWhatWasProcessedAndStops) {
+  standardMasterData(store);
+  store.stopAtStatement = 11;  // during the second insert, which still completes
+  writeBookings(threeDays());
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed, std::string(kThreeDaysRead) +
+                         "dulmar: Abbruch durch Signal: 2 von 3 Buchungen verarbeitet; ab Buchung 3 der sortierten "
+                         "Liste (4711,27.01.2007 080000) wurde nichts gespeichert.\n");
+  EXPECT_EQ(store.inserted.size(), 2u);
+  EXPECT_EQ(fileBytes(parameterPath),
+            "ACME                ,4711    ,25.01.2007\r\nACME                ,4711    ,26.01.2007\r\n");
+}
+
+TEST_F(RunTest, InterruptionWhileReadingStopsBeforeAnythingIsStored) {
+  standardMasterData(store);
+  store.stopAtStatement = 1;
+  writeBookings(threeDays());
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed,
+            "dulmar: Start.\n"
+            "[1]: <250107>, <080000>, <1001>, <123> eingelesen.\nPersonalnummer: <4711>\nKostenstelle: <KST-0123>\n"
+            "dulmar: Abbruch durch Signal beim Einlesen der Buchung [1]; keine Buchung wurde gespeichert.\n");
+  EXPECT_TRUE(store.inserted.empty());
+}
+
+#if !defined(_WIN32)
+TEST_F(RunTest, OutputThatCannotBeWrittenStoresEverythingAndEndsWithStatus2) {
+  standardMasterData(store);
+  writeBookings(threeDays());
+  std::vector<std::string> args = {"dulmar", settings->path, bookingPath, parameterPath};
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  FILE* full = std::fopen("/dev/full", "w");
+  if (full == nullptr) GTEST_SKIP() << "no /dev/full";
+  EXPECT_EQ(runDulmar(static_cast<int>(argv.size()), argv.data(), store, full), 2);
+  std::fclose(full);
+  EXPECT_EQ(store.inserted.size(), 3u);
+  EXPECT_EQ(fileBytes(parameterPath).size(), 3u * 42u);
+}
+#endif
 
 TEST_F(RunTest, ConnectionFailureWithoutDiagnosticPrintsOnlyTheCode) {
   store.connectResult = -1;
@@ -400,32 +600,50 @@ TEST_F(RunTest, UndiagnosedInsertFailureReportsTheLastDiagnosedOne) {
   EXPECT_EQ(store.runLogRows[2].LogSErr, 2627);
 }
 
-TEST_F(RunTest, RejectedRunLogRowIsNotPassedOnButBecomesTheLastDiagnostic) {
+TEST_F(RunTest, RejectedRunLogRowIsSaidAfterItsReportBecomesTheLastDiagnosticAndEndsWithStatus2) {
   standardMasterData(store);
   store.insertFailures[1] = FakeStore::diagnostic(2627, "23000", "duplicate");
   store.insertFailures[2] = Diagnostic{};
   store.runLogResult = 547;
   writeBookings(group("250107", "080000", "1001", "123") + group("250107", "090000", "1001", "123"));
-  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(run(), 2);
+  const std::string lost =
+      "Fehler beim Schreiben des Protokollsatzes in Kvs001Log (547): sqlcode: 547, sqlmsg: FK 'LOG' "
+      "conflict\n";
   // The first report is about the booking, not the refused row.
-  EXPECT_NE(printed.find("  sqlcode: 2627, sqlmsg: duplicate\n\nMessage:\n- Text  : duplicate\n- Number: -2627\n"),
+  EXPECT_NE(printed.find("  sqlcode: 2627, sqlmsg: duplicate\n\nMessage:\n- Text  : duplicate\n- Number: -2627\n"
+                         "- Code  : Kvs321Bch\n" +
+                         lost),
             std::string::npos);
   // The second failure was not diagnosed: the row's refusal is what is left.
   EXPECT_NE(printed.find("  sqlcode: 547, sqlmsg: FK 'LOG' conflict\n\nMessage:\n- Text  : FK 'LOG' conflict\n"
-                         "- Number: -547\n- Code  : Kvs321Bch\ndulmar: Ende.\n"),
+                         "- Number: -547\n- Code  : Kvs321Bch\n" +
+                         lost + "dulmar: Ende.\n"),
             std::string::npos);
   EXPECT_EQ(store.runLogRows.size(), 2u);
   EXPECT_EQ(store.runLogRows[1].LogSErr, 547);
 }
 
-TEST_F(RunTest, RunLogRowThatCannotBeWrittenLeavesTheRunGoing) {
+TEST_F(RunTest, RunLogRowThatCannotBeWrittenLeavesTheRunGoingAndEndsWithStatus2) {
   standardMasterData(store);
   store.insertFailures[1] = FakeStore::diagnostic(2627, "23000", "duplicate");
   store.runLogResult = -1;
-  writeBookings(group("250107", "080000", "1001", "123"));
-  EXPECT_EQ(run(), 0);
-  EXPECT_NE(printed.find("- Number: -2627\n- Code  : Kvs321Bch\ndulmar: Ende.\n"), std::string::npos);
+  writeBookings(group("250107", "080000", "1001", "123") + group("250107", "090000", "1001", "123"));
+  EXPECT_EQ(run(), 2);
+  // Without a diagnostic (the row could not be built) the line has none.
+  EXPECT_NE(printed.find("- Number: -2627\n- Code  : Kvs321Bch\nFehler beim Schreiben des Protokollsatzes in "
+                         "Kvs001Log (-1)\ndulmar: Ende.\n"),
+            std::string::npos);
   EXPECT_EQ(store.runLogRows.size(), 1u);
+  EXPECT_EQ(store.inserted.size(), 2u);
+
+  // A statement allocation that fails is said with the connection's record.
+  store.runLogAllocationDiagnosed = true;
+  store.inserted.clear();
+  EXPECT_EQ(run(), 2);
+  EXPECT_NE(printed.find("Fehler beim Schreiben des Protokollsatzes in Kvs001Log (-1): sqlcode: 0, "
+                         "sqlmsg: [dulmar-testdb]Memory allocation error\ndulmar: Ende.\n"),
+            std::string::npos);
 }
 
 TEST_F(RunTest, InvalidDateIsPrintedAsItsDigitsAndLoggedAsADayTheServerTakes) {
@@ -438,12 +656,13 @@ TEST_F(RunTest, InvalidDateIsPrintedAsItsDigitsAndLoggedAsADayTheServerTakes) {
   EXPECT_EQ(store.runLogRows[0].LogDtm, 19000101);
 }
 
-TEST_F(RunTest, UnwritableParameterFileStopsTheRunAfterTheInserts) {
+TEST_F(RunTest, UnwritableParameterFileStopsTheRunBeforeAnythingIsStored) {
   standardMasterData(store);
   writeBookings(group("250107", "080000", "1001", "123"));
   parameterPath = testTempPath("no-such-folder") + "/param.txt";
   EXPECT_EQ(run(), 1);
-  EXPECT_EQ(store.inserted.size(), 1u);
+  EXPECT_EQ(store.inserted.size(), 0u);
+  EXPECT_NE(printed.find("Sortierte Liste:\n4711,25.01.2007\nFehler beim oeffnen"), std::string::npos);
   const std::string tail = "Fehler beim oeffnen der Datei: " + parameterPath + "\n";
   ASSERT_GE(printed.size(), tail.size());
   EXPECT_EQ(printed.substr(printed.size() - tail.size()), tail);
@@ -478,10 +697,15 @@ namespace {
 /// so that all memory the run gets goes to the bookings.
 class EmptyStore final : public BookingStore {
  public:
-  int connect(const char*, const char*, const char*, Diagnostic&) override { return 0; }
-  int lookUpBadge(BookingRecord&, char (&)[kLicenceCapacity], char (&)[kTenantCapacity]) override { return 100; }
-  int lookUpSchema(const char*, const char*, char (&)[sizeof BookingRecord::schema]) override { return 100; }
-  int lookUpCostCentre(const char*, char (&)[sizeof BookingRecord::costCentre]) override { return 100; }
+  int connect(const char*, const char*, const char*, Diagnostic&, std::vector<Diagnostic>&) override { return 0; }
+  int lookUpBadge(BookingRecord&, char (&)[kLicenceCapacity], char (&)[kTenantCapacity], Diagnostic&) override {
+    return 100;
+  }
+  int lookUpSchema(const char*, const char*, char (&)[sizeof BookingRecord::schema], Diagnostic&) override {
+    return 100;
+  }
+  int lookUpCostCentre(const char*, char (&)[sizeof BookingRecord::costCentre], Diagnostic&) override { return 100; }
+  LinkState link() const override { return LinkState{0, false}; }
   int insertBooking(const BookingRecord&, const char*, Diagnostic&) override {
     ++inserts;
     return 0;

@@ -21,6 +21,18 @@ void localTimeStamp(char (&stamp)[sizeof RunLogRecord::LogStz]) {
   if (std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local) == 0) stamp[0] = '\0';
 }
 
+/// The line that says a failure is not in the run log, with the reason the
+/// database gave when it gave one.
+void printLostRow(FILE* out, int result, const Diagnostic& rowFailure) {
+  std::fprintf(out, "Fehler beim Schreiben des Protokollsatzes in Kvs001Log (%d)", result);
+  if (rowFailure.recorded) {
+    char text[kDiagTextCapacity] = {};
+    copyText(text, sizeof text, fieldView(rowFailure.message));
+    trimDiagText(text);
+    std::fprintf(out, ": sqlcode: %ld, sqlmsg: %s", static_cast<long>(rowFailure.nativeError), text);
+  }
+  std::fprintf(out, "\n");
+}
 }  // namespace
 
 void logInit(int argc, const char* const* argv, const char* moduleId, RunLogRecord& record) {
@@ -43,7 +55,7 @@ RunLog::RunLog(int argc, const char* const* argv, const char* moduleId, BookingS
   logInit(argc, argv, moduleId, record_);
 }
 
-void RunLog::reportError(Diagnostic& lastDiagnostic, const char* code, const char* personnelNumber, int32_t date,
+int RunLog::reportError(Diagnostic& lastDiagnostic, const char* code, const char* personnelNumber, int32_t date,
                          int32_t errorNumber, const char* functionName) {
   // The diagnostic is taken before the row is written: a failed row write
   // replaces it, and the report is about the booking, not the row.
@@ -51,7 +63,9 @@ void RunLog::reportError(Diagnostic& lastDiagnostic, const char* code, const cha
   char message[kDiagTextCapacity] = {};
   diagnosticText(lastDiagnostic, &nativeError, message);
 
-  logSetError(lastDiagnostic, functionName, personnelNumber, date, errorNumber, code);
+  Diagnostic rowFailure{};
+  int written = logSetError(lastDiagnostic, functionName, personnelNumber, date, errorNumber, code, rowFailure);
+  if (rowFailure.recorded) lastDiagnostic = rowFailure;
 
   std::fprintf(out_, "\n\nError in function: %s\n", functionName);
   std::fprintf(out_, "  Pnr: %s, Datum: %ld, ErrNr: %ld\n", personnelNumber, static_cast<long>(date),
@@ -61,10 +75,12 @@ void RunLog::reportError(Diagnostic& lastDiagnostic, const char* code, const cha
   // overflow.
   int negated = nativeError == INT32_MIN ? INT32_MAX : -static_cast<int>(nativeError);
   std::fprintf(out_, "Message:\n- Text  : %s\n- Number: %i\n- Code  : %s\n", message, negated, code);
+  if (written != 0) printLostRow(out_, written, rowFailure);
+  return written;
 }
 
-int RunLog::logSetError(Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber, int32_t date,
-                        int32_t errorNumber, const char* code) {
+int RunLog::logSetError(const Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber,
+                        int32_t date, int32_t errorNumber, const char* code, Diagnostic& rowFailure) {
   RunLogRecord& r = record_;
   std::memset(r.LogFkt, 0, sizeof r.LogFkt);
   std::memset(r.LogTTxt, 0, sizeof r.LogTTxt);
@@ -81,5 +97,5 @@ int RunLog::logSetError(Diagnostic& lastDiagnostic, const char* functionName, co
   diagnosticText(lastDiagnostic, &r.LogSErr, r.LogSTxt);
   for (char& c : r.LogSTxt)
     if (c == '\'') c = '"';
-  return store_.writeRunLogRow(r, lastDiagnostic);
+  return store_.writeRunLogRow(r, rowFailure);
 }

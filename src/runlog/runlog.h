@@ -29,15 +29,17 @@ class RunLog {
 
   /// Writes one row for the error and prints the report. lastDiagnostic is
   /// the last diagnosed failure of the run: the report and the row's system
-  /// error come from it, and a failed row write replaces it. A failure to
-  /// write the row is not passed on.
-  void reportError(Diagnostic& lastDiagnostic, const char* code, const char* personnelNumber, int32_t date,
+  /// error come from it, and a failed row write replaces it. A row that
+  /// could not be written gets a line of its own after the report. Returns
+  /// 0, or writeRunLogRow's result when the row was not written.
+  int reportError(Diagnostic& lastDiagnostic, const char* code, const char* personnelNumber, int32_t date,
                    int32_t errorNumber, const char* functionName);
 
   /// Fills the error fields of the record (the system error from
-  /// lastDiagnostic) and writes the row. Returns writeRunLogRow's result.
-  int logSetError(Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber, int32_t date,
-                  int32_t errorNumber, const char* code);
+  /// lastDiagnostic) and writes the row; rowFailure gets the diagnostic of a
+  /// failed write. Returns writeRunLogRow's result.
+  int logSetError(const Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber,
+                  int32_t date, int32_t errorNumber, const char* code, Diagnostic& rowFailure);
 
   /// The record as the last row was written from it.
   const RunLogRecord& record() const { return record_; }

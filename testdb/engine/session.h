@@ -95,7 +95,7 @@ class Session {
   bool autocommit_ = true;
   // idle prepared statements by SQL text
   std::unordered_map<std::string, std::vector<sqlite3_stmt*>> cache_;
-  // statements currently handed out (to finalize on close)
+  // idle statements held in cache_ (at most kMaxCachedStatements)
   size_t cachedCount_ = 0;
 };
 

@@ -55,7 +55,7 @@ SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLIN
       if (info) *static_cast<SQLINTEGER*>(info) = static_cast<SQLINTEGER>(area->records.size());
       return SQL_SUCCESS;
     case SQL_DIAG_RETURNCODE:
-      if (info) *static_cast<SQLRETURN*>(info) = area->returnCode;
+      if (info) *static_cast<SQLRETURN*>(info) = area->returnCode();
       return SQL_SUCCESS;
     case SQL_DIAG_ROW_COUNT: {
       Stmt* stmt = type == SQL_HANDLE_STMT ? toStmt(handle) : nullptr;

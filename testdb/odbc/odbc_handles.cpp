@@ -7,6 +7,13 @@
 
 namespace testdb {
 
+SQLRETURN DiagArea::returnCode() const {
+  if (records.empty()) return SQL_SUCCESS;
+  for (const DiagRecord& r : records)
+    if (r.state.compare(0, 2, "01") != 0) return SQL_ERROR;
+  return SQL_SUCCESS_WITH_INFO;
+}
+
 void DiagArea::add(const ServerError& e) {
   DiagRecord r;
   r.state = e.state;

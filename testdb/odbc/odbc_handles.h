@@ -31,12 +31,10 @@ struct DiagRecord {
 struct DiagArea {
   // records of the last call on the handle
   std::vector<DiagRecord> records;
-  // return code of that call
-  SQLRETURN returnCode = SQL_SUCCESS;
-  void clear() {
-    records.clear();
-    returnCode = SQL_SUCCESS;
-  }
+  void clear() { records.clear(); }
+  /// The return code the records tell of: SQL_ERROR when one is an error,
+  /// SQL_SUCCESS_WITH_INFO when all are warnings (01xxx), else SQL_SUCCESS.
+  SQLRETURN returnCode() const;
   /// Adds a server error (with the [SQL Server] tag).
   void add(const ServerError& e);
   /// Adds all errors of a failed operation.

@@ -14,9 +14,12 @@ bool aloneOnLine(std::string_view sql, const Token& t) {
   return true;
 }
 
-// Where the text after a separator starts: after a ';', or after the end of a GO line.
+// Where the text after a separator starts: after a ';', after the end of a GO
+// line, or right after a GO that starts a statement with more on its line
+// (isql -n joins lines so: "go INSERT ...").
 size_t afterSeparator(std::string_view sql, const Token& t) {
   if (t.kind == TokenKind::Symbol) return t.offset + 1;
+  if (!aloneOnLine(sql, t)) return t.offset + t.source.size();
   size_t eol = sql.find('\n', t.offset);
   return eol == std::string_view::npos ? sql.size() : eol + 1;
 }

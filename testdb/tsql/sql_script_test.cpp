@@ -27,6 +27,12 @@ TEST(SqlScript, NestedBlockCommentsHideTheirSemicolons) {
   EXPECT_EQ(splitScript("SELECT 1 /* a /* b */ c */; /* x; */ ; -- y;\n"), Texts{"SELECT 1 /* a /* b */ c */"});
 }
 
+TEST(SqlScript, GoOpeningALineKeepsWhatFollowsItOnTheLine) {
+  EXPECT_EQ(splitScript("CREATE TABLE t (a int);\ngo INSERT INTO t VALUES (1);\nSELECT COUNT(*) FROM t;\n"),
+            (Texts{"CREATE TABLE t (a int)", " INSERT INTO t VALUES (1)", "\nSELECT COUNT(*) FROM t"}));
+  EXPECT_EQ(splitScript("go SELECT 1"), Texts{" SELECT 1"});
+}
+
 TEST(SqlScript, GoCountsOnlyAloneOnItsLine) {
   EXPECT_EQ(splitScript("SELECT go FROM t\nSELECT 1 GO\n\tGo\t\r\nSELECT 2"),
             (Texts{"SELECT go FROM t\nSELECT 1 GO\n", "SELECT 2"}));
