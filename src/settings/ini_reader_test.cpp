@@ -211,7 +211,7 @@ TEST(ReadSetting, NothingFoundLeavesEveryPairFieldEmpty) {
   char value[200] = "stale";
   EXPECT_EQ(readSetting((file.path + ".missing").c_str(), "DATABASE", value), -1);
   EXPECT_STREQ(value, "");
-  std::strcpy(value, "stale");
+  copyField(value, "stale");
   EXPECT_EQ(readSetting(file.c_str(), "LOGIN", value), -1);
   EXPECT_STREQ(value, "");
 
