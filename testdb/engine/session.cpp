@@ -127,10 +127,8 @@ int Session::runScript(const std::string& script, ErrorList& errors) {
   return rc == SQLITE_OK ? 0 : -1;
 }
 
-int Session::execute(std::string_view tsql, Execution& out, ErrorList& errors) {
-  release(out);
-  out = Execution{};
-  std::vector<Token> tokens;
+int Session::compileBatch(std::string_view tsql, std::vector<Token>& tokens, std::vector<StatementSpan>& statements,
+                          ErrorList& errors) {
   ServerError error;
   if (!tokenize(tsql, tokens, error)) {
     errors.push_back(error);
@@ -141,10 +139,9 @@ int Session::execute(std::string_view tsql, Execution& out, ErrorList& errors) {
     mapError(rc, nullptr, errors);
     return -1;
   }
-  auto statements = splitStatements(tsql, tokens);
-  // SQL Server compiles a batch before running it: a syntax error anywhere in
-  // it runs none of it. Names are checked statement by statement, since an
-  // earlier statement may create what a later one uses.
+  statements = splitStatements(tsql, tokens);
+  // Only syntax errors refuse the whole batch: names are checked statement by
+  // statement, since an earlier statement may create what a later one uses.
   for (size_t i = 0; statements.size() > 1 && i < statements.size(); ++i) {
     Translation tr;
     if (!translate(tokens, statements[i].begin, statements[i].end, catalog_, context_, tr, error) &&
@@ -153,6 +150,16 @@ int Session::execute(std::string_view tsql, Execution& out, ErrorList& errors) {
       return -1;
     }
   }
+  return 0;
+}
+
+int Session::execute(std::string_view tsql, Execution& out, ErrorList& errors) {
+  release(out);
+  out = Execution{};
+  std::vector<Token> tokens;
+  std::vector<StatementSpan> statements;
+  if (compileBatch(tsql, tokens, statements, errors) != 0) return -1;
+  ServerError error;
   for (size_t i = 0; i < statements.size(); ++i) {
     Translation tr;
     if (!translate(tokens, statements[i].begin, statements[i].end, catalog_, context_, tr, error)) {

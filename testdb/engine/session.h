@@ -13,6 +13,7 @@
 #include "engine/catalog.h"
 #include "sqlserver/server_error.h"
 #include "engine/sqlite_functions.h"
+#include "tsql/sql_script.h"
 #include "tsql/translate.h"
 
 namespace testdb {
@@ -59,6 +60,12 @@ class Session {
   /// Runs a batch of T-SQL; the last statement's result stays in `out`.
   /// Returns 0, or -1 with errors.
   int execute(std::string_view tsql, Execution& out, ErrorList& errors);
+  /// Tokenizes a batch and cuts it into statements, refusing it whole when any
+  /// statement has a syntax error, as SQL Server compiles a batch before it
+  /// runs any of it. Returns 0, or -1 with errors. Front ends that answer
+  /// statement by statement use it so they refuse exactly what execute does.
+  int compileBatch(std::string_view tsql, std::vector<Token>& tokens, std::vector<StatementSpan>& statements,
+                   ErrorList& errors);
   /// Moves to the next row of out. Returns 1 (row), 0 (no more rows), -1 with errors.
   int next(Execution& out, ErrorList& errors);
   /// Ends out's result and gives its statement back to the cache.

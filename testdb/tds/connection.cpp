@@ -5,8 +5,6 @@
 #include "tds/results.h"
 #include "tds/tokens.h"
 #include "tsql/sql_script.h"
-#include "tsql/translate.h"
-#include "tsql/tsql_lexer.h"
 #include "tds/wire.h"
 
 namespace testdb::tds {
@@ -183,29 +181,19 @@ Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& r
 }
 
 void Connection::runBatch(std::string_view text, std::vector<uint8_t>& reply) {
+  // Each statement gets a DONE of its own, so the batch is cut here; the
+  // engine refuses it whole on a syntax error, exactly as its execute does.
   std::vector<Token> tokens;
-  ServerError error;
-  if (!tokenize(text, tokens, error)) {
-    writeErrors(reply, {error});
+  std::vector<StatementSpan> statements;
+  ErrorList errors;
+  if (session_.compileBatch(text, tokens, statements, errors) != 0) {
+    writeErrors(reply, errors);
     writeDone(reply, kDoneError);
     return;
   }
-  std::vector<StatementSpan> statements = splitStatements(text, tokens);
   if (statements.empty()) {
     writeDone(reply, 0);
     return;
-  }
-  // As the engine does for a whole batch: a syntax error anywhere runs none of
-  // it; names are resolved statement by statement when each runs.
-  TranslateContext context{config_.databaseName};
-  for (size_t i = 0; statements.size() > 1 && i < statements.size(); ++i) {
-    Translation tr;
-    if (!translate(tokens, statements[i].begin, statements[i].end, session_.catalog(), context, tr, error) &&
-        (error.native == 102 || error.native == 156)) {
-      writeErrors(reply, {error});
-      writeDone(reply, kDoneError);
-      return;
-    }
   }
   for (size_t i = 0; i < statements.size(); ++i) {
     // From its first token to its separator: the engine reads each statement again.
