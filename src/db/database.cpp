@@ -45,8 +45,11 @@ void OdbcHandle::reset() {
   handle_ = SQL_NULL_HANDLE;
 }
 
+Database::Database() : request_(kBatchStatements + 1), resend_(kBatchStatements + 1) {}
+
 Database::~Database() {
   wipe(password_);
+  statement_.reset();
   if (connected_) SQLDisconnect(connection());
   // The connection handle goes before the environment it was made in.
   connection_.reset();
@@ -70,7 +73,32 @@ int Database::connect(const char* login, const char* password, const char* dataS
   connection_.reset();
   if (environment_.allocate(SQL_NULL_HANDLE) == SQL_ERROR) return -1;
   SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), SQL_IS_INTEGER);
-  return openConnection(diag, further);
+  if (openConnection(diag, further) != 0) return -1;
+  batches_ = driverTakesBatches();
+  return 0;
+}
+
+bool Database::driverTakesBatches() {
+  char text[64] = {};
+  SQLSMALLINT length = 0;
+  // One result per statement, row counts and selects within a batch each
+  // their own: what the program reads the results by.
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_MULT_RESULT_SETS, text, sizeof text, &length)) ||
+      std::strcmp(text, "Y") != 0)
+    return false;
+  SQLUINTEGER support = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_BATCH_SUPPORT, &support, sizeof support, nullptr))) return false;
+  const SQLUINTEGER needed = SQL_BS_SELECT_EXPLICIT | SQL_BS_ROW_COUNT_EXPLICIT;
+  if ((support & needed) != needed) return false;
+  SQLUINTEGER counts = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_BATCH_ROW_COUNT, &counts, sizeof counts, nullptr)) ||
+      (counts & SQL_BRC_EXPLICIT) == 0)
+    return false;
+  // Which statement errors end a batch and which only themselves is SQL
+  // Server's rule; another server behind the driver gets one at a time.
+  std::memset(text, 0, sizeof text);
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_DBMS_NAME, text, sizeof text - 1, &length))) return false;
+  return std::strstr(text, "SQL Server") != nullptr;
 }
 
 int Database::openConnection(Diagnostic& diag, std::vector<Diagnostic>& further) {
@@ -102,25 +130,98 @@ int Database::restore() {
   return -1;
 }
 
-void Database::noteFailure(const Diagnostic& failure) {
+bool Database::linkGone(const Diagnostic& failure) {
+  if (connection() == SQL_NULL_HANDLE) return false;
   SQLUINTEGER dead = SQL_CD_FALSE;
   // A driver that does not know the attribute leaves dead as it was.
   SQLGetConnectAttr(connection(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
-  if (dead == SQL_CD_TRUE || diagnosesLostLink(failure)) linkBroke_ = true;
+  return dead == SQL_CD_TRUE || diagnosesLostLink(failure);
 }
 
-int Database::allocationFailed(Diagnostic& diag) {
-  if (connection() == SQL_NULL_HANDLE) return -1;  // never connected: nothing to read
-  readDiagnostic(SQL_HANDLE_DBC, connection(), diag);
-  noteFailure(diag);
-  return -1;
+void Database::failed(StatementResult& result) {
+  result.kind = StatementResult::Kind::Failed;
+  if (statement_.get() != SQL_NULL_HANDLE)
+    readDiagnostic(SQL_HANDLE_STMT, statement_.get(), result.diag);
+  else if (connection() != SQL_NULL_HANDLE)  // the allocation failed; never connected: nothing to read
+    readDiagnostic(SQL_HANDLE_DBC, connection(), result.diag);
+  result.linkLost = linkGone(result.diag);
 }
 
-SQLRETURN Database::execute(const StatementGuard& stmt, Diagnostic& diag) {
-  SQLRETURN rc = SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(statement_), SQL_NTS);
+void Database::describe(SQLRETURN rc, int columns, StatementResult& result) {
   if (rc == SQL_ERROR) {
-    readDiagnostic(SQL_HANDLE_STMT, stmt.handle, diag);
-    noteFailure(diag);
+    // Its records first: SQLNumResultCols and SQLRowCount clear them.
+    failed(result);
+    return;
   }
-  return rc;
+  SQLHSTMT stmt = static_cast<SQLHSTMT>(statement_.get());
+  SQLSMALLINT count = 0;
+  if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(SQLNumResultCols(stmt, &count))) {
+    failed(result);
+    return;
+  }
+  if (count == 0) {
+    SQLLEN rows = 0;
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(SQLRowCount(stmt, &rows))) {
+      failed(result);
+      return;
+    }
+    result.kind = StatementResult::Kind::Count;
+    result.count = rows;
+    return;
+  }
+  result.kind = StatementResult::Kind::Rows;
+  result.columnCount = count;
+  const int bound = columns < count ? columns : count;
+  for (int i = 0; i < bound && i < kMaxLookupColumns; ++i)
+    bindColumn(stmt, static_cast<SQLUSMALLINT>(i + 1), result.columns[i]);
+  SQLRETURN fetched = SQLFetch(stmt);
+  if (fetched == SQL_ERROR) {
+    failed(result);
+    return;
+  }
+  result.row = SQL_SUCCEEDED(fetched);
+  // The set is read to its end: a set left open is an extra result to
+  // FreeTDS, and a cancel (a round trip) when the handle goes. The first row
+  // stays in the columns.
+  SQLFreeStmt(stmt, SQL_UNBIND);
+  while (fetched != SQL_NO_DATA) {
+    fetched = SQLFetch(stmt);
+    if (fetched == SQL_ERROR) {
+      failed(result);
+      return;
+    }
+  }
+}
+
+void Database::send(std::string_view text, int columns, StatementResult& result) {
+  result = StatementResult{};
+  if (!SQL_SUCCEEDED(statement_.allocate(connection()))) {
+    statement_.reset();
+    failed(result);
+    return;
+  }
+  SQLRETURN rc = SQLExecDirect(static_cast<SQLHSTMT>(statement_.get()), sqlText(text.data()),
+                               static_cast<SQLINTEGER>(text.size()));
+  describe(rc, columns, result);
+}
+
+void Database::next(int columns, StatementResult& result) {
+  result = StatementResult{};
+  if (statement_.get() == SQL_NULL_HANDLE) return;  // End: nothing was sent
+  SQLRETURN rc = SQLMoreResults(static_cast<SQLHSTMT>(statement_.get()));
+  if (rc == SQL_NO_DATA) return;
+  describe(rc, columns, result);
+}
+
+void Database::close() { statement_.reset(); }
+
+int Database::flush(const DeliverResult& deliver) {
+  if (request_.empty()) return 0;
+  RequestEnd end = RequestEnd::LinkLost;
+  if (!lost_ && !misfit_) end = runRequest(*this, request_, resend_, deliver);
+  request_.clear();
+  resend_.clear();
+  if (end == RequestEnd::LinkLost) lost_ = true;
+  if (end == RequestEnd::Misfit) misfit_ = true;
+  return end == RequestEnd::Done ? 0 : -1;
 }

@@ -39,7 +39,7 @@ class FakeStore final : public BookingStore {
     return connectResult;
   }
 
-  LinkState link() const override { return LinkState{restored, lost}; }
+  LinkState link() const override { return LinkState{restored, lost, misfit}; }
 
   /// Counts one statement: the link may be restored or lost at it, and the
   /// stop flag set. Returns true when the statement may run.
@@ -51,9 +51,69 @@ class FakeStore final : public BookingStore {
     return !lost;
   }
 
+  size_t batchSize() const override { return batch; }
+
+  /// Asks as Database does: every badge first, then the schema and cost
+  /// centre of each booking whose badge was found.
+  size_t resolveBookings(std::span<BookingRecord> records, std::span<Resolution> resolutions) override {
+    ++requests;
+    if (misfitAtRequest == requests) return misfitNow();
+    size_t answered = 0;
+    for (; answered < records.size(); ++answered) {
+      Resolution& res = resolutions[answered];
+      res = Resolution{};
+      if (!statement()) return 0;
+      res.badge = lookUpBadge(records[answered], res.licence, res.tenant, res.badgeDiag);
+    }
+    for (size_t i = 0; i < records.size(); ++i) {
+      Resolution& res = resolutions[i];
+      if (res.badge != 0) continue;
+      if (!statement()) return i;
+      res.schema = lookUpSchema(res.licence, res.tenant, records[i].schema, res.schemaDiag);
+      if (!statement()) return i;
+      res.costCentre = lookUpCostCentre(records[i].workstation, records[i].costCentre, res.costCentreDiag);
+    }
+    return records.size();
+  }
+
+  size_t insertBookings(std::span<const BookingRecord> records, const char* identifier,
+                        std::span<StatementOutcome> outcomes) override {
+    ++requests;
+    if (misfitAtRequest == requests) return misfitNow();
+    for (size_t i = 0; i < records.size(); ++i) {
+      if (!statement()) return i;
+      const BookingRecord& r = records[i];
+      inserted.push_back({r.personnelNumber, r.date, r.time, identifier, r.costCentre, r.schema});
+      outcomes[i] = StatementOutcome{0, {}};
+      auto failure = insertFailures.find(inserted.size());
+      if (failure == insertFailures.end()) continue;
+      outcomes[i] = StatementOutcome{-1, failure->second};
+    }
+    return records.size();
+  }
+
+  size_t writeRunLogRows(std::span<RunLogRecord> records, std::span<StatementOutcome> outcomes) override {
+    ++requests;
+    rowRequests.push_back(records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+      if (!statement()) return i;
+      runLogRows.push_back(records[i]);
+      outcomes[i] = StatementOutcome{runLogResult, {}};
+      if (runLogResult != 0 && runLogResult != -1)
+        outcomes[i].diag = diagnostic(runLogResult, "23000", "FK 'LOG' conflict");
+      if (runLogResult == -1 && runLogAllocationDiagnosed)
+        outcomes[i].diag = diagnostic(0, "HY001", "[dulmar-testdb]Memory allocation error");
+    }
+    return records.size();
+  }
+
+  size_t misfitNow() {
+    misfit = true;
+    return 0;
+  }
+
   int lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacity], char (&tenant)[kTenantCapacity],
-                  Diagnostic& diag) override {
-    if (!statement()) return -1;
+                  Diagnostic& diag) {
     if (lookupFailureDiagnosed) diag = lookupFailure;
     badgesAsked.push_back(record.badge);
     auto found = badges.find(record.badge);
@@ -67,8 +127,7 @@ class FakeStore final : public BookingStore {
   }
 
   int lookUpSchema(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema],
-                   Diagnostic& diag) override {
-    if (!statement()) return -1;
+                   Diagnostic& diag) {
     if (lookupFailureDiagnosed) diag = lookupFailure;
     auto found = schemas.find(std::string(licence) + "/" + tenant);
     if (found == schemas.end()) return -1;
@@ -77,32 +136,13 @@ class FakeStore final : public BookingStore {
   }
 
   int lookUpCostCentre(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre],
-                       Diagnostic& diag) override {
-    if (!statement()) return -1;
+                       Diagnostic& diag) {
     if (lookupFailureDiagnosed) diag = lookupFailure;
     workstationsAsked.push_back(workstation);
     auto found = costCentres.find(workstation);
     if (found == costCentres.end()) return 100;
     copyField(costCentre, found->second);
     return 0;
-  }
-
-  int insertBooking(const BookingRecord& r, const char* identifier, Diagnostic& diag) override {
-    if (!statement()) return -1;
-    inserted.push_back({r.personnelNumber, r.date, r.time, identifier, r.costCentre, r.schema});
-    auto failure = insertFailures.find(inserted.size());
-    if (failure == insertFailures.end()) return 0;
-    if (failure->second.recorded) diag = failure->second;
-    return -1;
-  }
-
-  int writeRunLogRow(RunLogRecord& record, Diagnostic& diag) override {
-    if (!statement()) return -1;
-    runLogRows.push_back(record);
-    if (runLogResult != 0 && runLogResult != -1) diag = diagnostic(runLogResult, "23000", "FK 'LOG' conflict");
-    if (runLogResult == -1 && runLogAllocationDiagnosed)
-      diag = diagnostic(0, "HY001", "[dulmar-testdb]Memory allocation error");
-    return runLogResult;
   }
 
   static Diagnostic diagnostic(int32_t native, const char* state, const char* message) {
@@ -140,8 +180,17 @@ class FakeStore final : public BookingStore {
   int stopAtStatement = 0;
   volatile std::sig_atomic_t stopFlag = 0;
 
+  /// Bookings (or rows) the run is to give each call.
+  size_t batch = 1;
+  /// The call (from 1) whose answer does not fit (0: none).
+  int misfitAtRequest = 0;
+
   // What it was asked.
   int statements = 0;
+  int requests = 0;
+  bool misfit = false;
+  /// Rows given to each call that writes run-log rows.
+  std::vector<size_t> rowRequests;
   int restored = 0;
   bool lost = false;
   std::vector<std::string> connects;
@@ -698,19 +747,19 @@ namespace {
 class EmptyStore final : public BookingStore {
  public:
   int connect(const char*, const char*, const char*, Diagnostic&, std::vector<Diagnostic>&) override { return 0; }
-  int lookUpBadge(BookingRecord&, char (&)[kLicenceCapacity], char (&)[kTenantCapacity], Diagnostic&) override {
-    return 100;
+  size_t batchSize() const override { return 1; }
+  size_t resolveBookings(std::span<BookingRecord> records, std::span<Resolution> resolutions) override {
+    for (Resolution& r : resolutions) r.badge = 100;
+    return records.size();
   }
-  int lookUpSchema(const char*, const char*, char (&)[sizeof BookingRecord::schema], Diagnostic&) override {
-    return 100;
+  LinkState link() const override { return LinkState{0, false, false}; }
+  size_t insertBookings(std::span<const BookingRecord> records, const char*, std::span<StatementOutcome>) override {
+    inserts += static_cast<int>(records.size());
+    return records.size();
   }
-  int lookUpCostCentre(const char*, char (&)[sizeof BookingRecord::costCentre], Diagnostic&) override { return 100; }
-  LinkState link() const override { return LinkState{0, false}; }
-  int insertBooking(const BookingRecord&, const char*, Diagnostic&) override {
-    ++inserts;
-    return 0;
+  size_t writeRunLogRows(std::span<RunLogRecord> records, std::span<StatementOutcome>) override {
+    return records.size();
   }
-  int writeRunLogRow(RunLogRecord&, Diagnostic&) override { return 0; }
   int inserts = 0;
 };
 

@@ -8,7 +8,7 @@
 
 #include "db/booking_store.h"
 #include "db/diagnostic.h"
-#include "runlog/runlog_record.h"
+#include "db/runlog_record.h"
 
 /// Detail type whose system-error fields come from the last diagnostic; the
 /// only one the program writes.
@@ -40,6 +40,18 @@ class RunLog {
   /// failed write. Returns writeRunLogRow's result.
   int logSetError(const Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber,
                   int32_t date, int32_t errorNumber, const char* code, Diagnostic& rowFailure);
+
+  /// Fills the error fields of the record as logSetError does and copies it
+  /// into row, for a row written later with others.
+  void prepareRow(const Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber,
+                  int32_t date, int32_t errorNumber, const char* code, RunLogRecord& row);
+
+  /// Prints the report of an error whose row was written with result
+  /// written (rowFailure the diagnostic of a failed write), as reportError
+  /// does; lastDiagnostic is the one the row was prepared from, and becomes
+  /// rowFailure when that is recorded.
+  void printReport(Diagnostic& lastDiagnostic, const char* code, const char* personnelNumber, int32_t date,
+                   int32_t errorNumber, const char* functionName, int written, const Diagnostic& rowFailure);
 
   /// The record as the last row was written from it.
   const RunLogRecord& record() const { return record_; }

@@ -1,4 +1,4 @@
-#include "runlog/runlog_insert_text.h"
+#include "db/runlog_insert_text.h"
 
 #include <cstdio>
 #include <string_view>
