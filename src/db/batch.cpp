@@ -17,14 +17,15 @@ bool resultFits(const RequestStatement& statement, const StatementResult& result
 
 namespace {
 /// Moves the statements of from, starting at first, into to, behind an
-/// opener when an insert is among them (its outcome must stay readable even
-/// when the first statement fails).
+/// opener when from had one and an insert is among them (its outcome must
+/// stay readable even when the first statement fails).
 void keepRest(const Request& from, size_t first, Request& to) {
   to.clear();
   bool inserts = false;
+  const bool opened = from.holds(StatementKind::Opener);
   const auto& all = from.statements();
   for (size_t i = first; i < all.size(); ++i) inserts = inserts || all[i].kind == StatementKind::Insert;
-  if (inserts) to.add(StatementKind::Opener, 0, 0, sizeof kOpenerStatement, "%s", kOpenerStatement);
+  if (inserts && opened) to.add(StatementKind::Opener, 0, 0, sizeof kOpenerStatement, "%s", kOpenerStatement);
   for (size_t i = first; i < all.size(); ++i)
     if (all[i].kind != StatementKind::Opener) to.copy(from, all[i]);
 }
