@@ -801,3 +801,113 @@ TEST_F(RunTest, RunningOutOfMemoryWhileReadingStopsTheRunWithAMessage) {
   EXPECT_EXIT(runOutOfMemory(settings->path, bookingPath, parameterPath), ::testing::ExitedWithCode(3), "");
 }
 #endif
+
+namespace {
+/// Everything a run leaves behind that an operator or payroll sees.
+struct RunTrace {
+  int status;
+  std::string printed, param;
+  std::vector<std::string> inserted, rows;
+};
+}  // namespace
+
+TEST_F(RunTest, RequestsOfManyStatementsPrintStoreAndLogExactlyWhatOneByOneDoes) {
+  // Lookups that fail, find nothing, or are asked twice; inserts that fail
+  // with and without a diagnostic of their own; a run-log row refused.
+  const std::string file = group("250107", "080000", "1001", "123") + group("250107", "090000", "9999", "123") +
+                           group("250107", "100000", "1001", "0777") + group("260107", "080000", "1003", "42") +
+                           group("260107", "090000", "1002", "42") + group("270107", "080000", "1001", "123") +
+                           group("270107", "090000", "1002", "123") + group("280107", "090000", "1002", "42");
+  auto runWithBatch = [&](size_t batch) {
+    store = FakeStore{};
+    standardMasterData(store);
+    store.badges["1003"] = {0, "77", "x", "7"};  // a licence that is no number: no schema statement
+    store.badges["1002"].result = -1;
+    store.lookupFailureDiagnosed = true;
+    store.lookupFailure = FakeStore::diagnostic(208, "42S02", "Invalid object name 'Kvs301Asw'.");
+    store.insertFailures[2] = FakeStore::diagnostic(2627, "23000", "duplicate");
+    store.insertFailures[3] = Diagnostic{};
+    store.insertFailures[4] = FakeStore::diagnostic(547, "23000", "check");
+    store.runLogResult = 547;
+    store.batch = batch;
+    std::remove(parameterPath.c_str());
+    writeBookings(file);
+    RunTrace t;
+    t.status = run();
+    t.printed = printed;
+    t.param = fileBytes(parameterPath);
+    for (const InsertedBooking& b : store.inserted) t.inserted.push_back(b.personnelNumber + "|" + b.date + b.time);
+    for (const RunLogRecord& r : store.runLogRows)
+      t.rows.push_back(std::string(r.LogPnr) + "|" + std::to_string(r.LogSErr) + "|" + r.LogSTxt);
+    return t;
+  };
+  const RunTrace one = runWithBatch(1);
+  EXPECT_EQ(one.status, 2);
+  const int oneByOne = store.requests;
+  EXPECT_EQ(one.inserted.size(), 8u);
+  ASSERT_EQ(one.rows.size(), 3u);
+  // The undiagnosed failure's row shows the refusal of the row before it.
+  EXPECT_NE(one.rows[1].find("|547|FK \"LOG\" conflict"), std::string::npos);
+  for (size_t batch : {2u, 3u, 50u}) {
+    SCOPED_TRACE(batch);
+    const RunTrace many = runWithBatch(batch);
+    EXPECT_EQ(many.status, one.status);
+    EXPECT_EQ(many.printed, one.printed);
+    EXPECT_EQ(many.param, one.param);
+    EXPECT_EQ(many.inserted, one.inserted);
+    EXPECT_EQ(many.rows, one.rows);
+    EXPECT_LT(store.requests, oneByOne);
+  }
+  // A batch of rows ends before a failure without its own diagnostic.
+  EXPECT_EQ(store.rowRequests, (std::vector<size_t>{1, 2}));
+}
+
+TEST_F(RunTest, LinkLostOrAnAnswerThatDoesNotFitInMidRequestSaysHowFarTheRunGot) {
+  standardMasterData(store);
+  store.batch = 3;
+  writeFileBytes(parameterPath, "");
+  // 3 badges (1 statement each, asked once per booking by the fake), 3 + 3
+  // schemas and cost centres; the inserts are 10-12, the row 13.
+  store.insertFailures[1] = FakeStore::diagnostic(547, "23000", "FK conflict");
+  store.loseAtStatement = 13;
+  writeBookings(threeDays());
+  // The row of the first booking went with the link, but the two after it
+  // are stored: every booking is stored or reported, and the lost row makes
+  // the status 2.
+  EXPECT_EQ(run(), 2);
+  EXPECT_NE(printed.find("Fehler beim Schreiben des Protokollsatzes in Kvs001Log (-1)\ndulmar: Ende.\n"),
+            std::string::npos)
+      << printed;
+  EXPECT_EQ(store.inserted.size(), 3u);
+  EXPECT_EQ(fileBytes(parameterPath).size(), 3 * std::string("ACME                ,4711    ,25.01.2007\r\n").size());
+
+  // Lost in the middle of the inserts: those before have outcomes.
+  store = FakeStore{};
+  standardMasterData(store);
+  store.batch = 3;
+  store.loseAtStatement = 11;
+  writeFileBytes(parameterPath, "");
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed, std::string(kThreeDaysRead) +
+                         "dulmar: Abbruch Verbindung zur Datenbank verloren: 1 von 3 Buchungen verarbeitet; ab Buchung "
+                         "2 der sortierten Liste (4711,26.01.2007 080000) wurde nichts gespeichert.\n");
+  EXPECT_EQ(fileBytes(parameterPath), "ACME                ,4711    ,25.01.2007\r\n");
+
+  // An answer that does not fit: while reading nothing is stored; while
+  // storing the run says how far it got.
+  for (int request : {1, 2}) {
+    store = FakeStore{};
+    standardMasterData(store);
+    store.batch = 3;
+    store.misfitAtRequest = request;
+    EXPECT_EQ(run(), 1);
+    const char* said = request == 1 ? "[1]: <250107>, <080000>, <1001>, <123> eingelesen.\n"
+                                      "dulmar: Abbruch durch eine unerwartete Antwort der Datenbank beim Einlesen der "
+                                      "Buchung [1]; keine Buchung wurde gespeichert.\n"
+                                    : "dulmar: Abbruch durch eine unerwartete Antwort der Datenbank: 0 von 3 Buchungen "
+                                      "verarbeitet; ab Buchung 1 der sortierten Liste (4711,25.01.2007 080000) wurde "
+                                      "nichts gespeichert.\n";
+    EXPECT_NE(printed.find(said), std::string::npos) << printed;
+    EXPECT_TRUE(store.inserted.empty());
+  }
+}
