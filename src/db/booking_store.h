@@ -36,6 +36,9 @@ struct LinkState {
   int restored;
   /// True once the link was lost and could not be restored.
   bool lost;
+  /// True once a request was cancelled because the operator asked the run
+  /// to stop; every later call fails at once, as after a lost link.
+  bool cancelled = false;
 };
 
 /// The run's database.

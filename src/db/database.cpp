@@ -1,6 +1,9 @@
 #include "db/database.h"
 
+#include <chrono>
 #include <cstring>
+
+#include "common/stop_flag.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -70,13 +73,17 @@ int Database::connect(const char* login, const char* password, const char* dataS
   connection_.reset();
   if (environment_.allocate(SQL_NULL_HANDLE) == SQL_ERROR) return -1;
   SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), SQL_IS_INTEGER);
-  return openConnection(diag, further);
+  return openConnection(timeouts_.loginSeconds, diag, further);
 }
 
-int Database::openConnection(Diagnostic& diag, std::vector<Diagnostic>& further) {
+int Database::openConnection(int loginSeconds, Diagnostic& diag, std::vector<Diagnostic>& further) {
   if (connected_) SQLDisconnect(connection());
   connected_ = false;
   if (connection_.allocate(environment_.get()) == SQL_ERROR) return -1;
+  // Without a limit a server that accepts the connection and never answers
+  // the login holds the run for ever. A driver that ignores it changes nothing.
+  SQLSetConnectAttr(connection(), SQL_ATTR_LOGIN_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginSeconds)), SQL_IS_UINTEGER);
   // The texts go to SQLConnect whole: a password of more than 23 characters
   // must reach the server as it was configured, not cut.
   SQLRETURN rc = SQLConnect(connection(), sqlText(dataSource_.c_str()), SQL_NTS, sqlText(login_.c_str()), SQL_NTS,
@@ -89,17 +96,50 @@ int Database::openConnection(Diagnostic& diag, std::vector<Diagnostic>& further)
   return 0;
 }
 
+int Database::pauseUnlessStopped(int milliseconds) const {
+  // In slices, so that Ctrl-C during the waits stops the run within moments.
+  constexpr int kSlice = 50;
+  for (int left = milliseconds; left > 0; left -= kSlice) {
+    if (stopAsked(stop_)) return -1;
+    pause(left < kSlice ? left : kSlice);
+  }
+  return stopAsked(stop_) ? -1 : 0;
+}
+
 int Database::restore() {
+  using Clock = std::chrono::steady_clock;
+  // The attempts share the waits' sum and a second for the last login: a
+  // server that accepts and never answers must not stretch it.
+  long budget = 1000;
+  for (int wait : restoreWaits_) budget += wait;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(budget);
   for (int wait : restoreWaits_) {
-    pause(wait);
+    if (Clock::now() + std::chrono::milliseconds(wait) >= deadline) return -1;
+    if (pauseUnlessStopped(wait) != 0) {
+      cancelled_ = true;
+      return -1;
+    }
+    const long left =
+        static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    if (left <= 0) return -1;
+    int loginSeconds = static_cast<int>((left + 999) / 1000);
+    if (loginSeconds > kRestoreLoginTimeoutSeconds) loginSeconds = kRestoreLoginTimeoutSeconds;
+    if (loginSeconds > timeouts_.loginSeconds) loginSeconds = timeouts_.loginSeconds;
     Diagnostic refused;
     std::vector<Diagnostic> further;
-    if (openConnection(refused, further) == 0) {
+    if (openConnection(loginSeconds, refused, further) == 0) {
       ++restored_;
       return 0;
     }
   }
   return -1;
+}
+
+SQLRETURN Database::cancelInFlight() {
+  std::lock_guard<std::mutex> hold(inFlightMutex_);
+  if (inFlight_ == SQL_NULL_HSTMT) return SQL_SUCCESS;
+  inFlightCancelled_ = true;
+  return SQLCancel(inFlight_);
 }
 
 void Database::noteFailure(const Diagnostic& failure) {
@@ -117,9 +157,30 @@ int Database::allocationFailed(Diagnostic& diag) {
 }
 
 SQLRETURN Database::execute(const StatementGuard& stmt, Diagnostic& diag) {
+  // A request that runs past its limit is cancelled by the driver (HYT00)
+  // and handled like a lost link.
+  SQLSetStmtAttr(stmt.handle, SQL_ATTR_QUERY_TIMEOUT,
+                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeouts_.requestSeconds)), SQL_IS_UINTEGER);
+  {
+    std::lock_guard<std::mutex> hold(inFlightMutex_);
+    inFlight_ = stmt.handle;
+    inFlightCancelled_ = false;
+  }
   SQLRETURN rc = SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(statement_), SQL_NTS);
+  bool cancelled = false;
+  {
+    std::lock_guard<std::mutex> hold(inFlightMutex_);
+    inFlight_ = SQL_NULL_HSTMT;
+    cancelled = inFlightCancelled_;
+  }
   if (rc == SQL_ERROR) {
     readDiagnostic(SQL_HANDLE_STMT, stmt.handle, diag);
+    // Cancelled for the operator: not a failure of the booking, and not a
+    // link to restore; the run stops.
+    if (cancelled && stopAsked(stop_)) {
+      cancelled_ = true;
+      return rc;
+    }
     noteFailure(diag);
   }
   return rc;

@@ -5,6 +5,8 @@
 // is lost is restored with the settings of the first connection, after short
 // waits, and the statement that met the loss runs again.
 
+#include <csignal>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +38,22 @@ class OdbcHandle {
   SQLHANDLE handle_ = SQL_NULL_HANDLE;
 };
 
+/// The login time limit: what an operator waits at most for a server that
+/// accepts the connection and never answers, before the run gives up.
+inline constexpr int kLoginTimeoutSeconds = 30;
+/// The time limit of each request to the server: long enough for a server
+/// under load, short enough that a link that stopped answering is noticed.
+inline constexpr int kRequestTimeoutSeconds = 120;
+/// The longest login of one attempt to restore a lost link, so that five
+/// attempts fit their 15 seconds also against a server that never answers.
+inline constexpr int kRestoreLoginTimeoutSeconds = 5;
+
+/// The time limits the connection gives its driver, in seconds.
+struct Timeouts {
+  int loginSeconds = kLoginTimeoutSeconds;
+  int requestSeconds = kRequestTimeoutSeconds;
+};
+
 /// BookingStore over an ODBC connection.
 class Database final : public BookingStore {
  public:
@@ -55,7 +73,21 @@ class Database final : public BookingStore {
                        Diagnostic& diag) override;
   int insertBooking(const BookingRecord& record, const char* identifier, Diagnostic& diag) override;
   int writeRunLogRow(RunLogRecord& record, Diagnostic& diag) override;
-  LinkState link() const override { return LinkState{restored_, lost_}; }
+  LinkState link() const override { return LinkState{restored_, lost_, cancelled_}; }
+
+  /// Cancels the request in flight (SQLCancel), if there is one; meant for
+  /// the thread that waits for the operator's signals while the run waits
+  /// for the server. Returns SQLCancel's result, or SQL_SUCCESS when no
+  /// request is in flight.
+  SQLRETURN cancelInFlight();
+  /// Sets the flag of the operator's stop requests: a stop ends the waits
+  /// before restoring a lost link. nullptr: none.
+  void setStopFlag(const volatile std::sig_atomic_t* stop) { stop_ = stop; }
+  /// Sets the time limits given to the driver from the next connection and
+  /// request on.
+  void setTimeouts(Timeouts timeouts) { timeouts_ = timeouts; }
+  /// The time limits in force. Returns them.
+  Timeouts timeouts() const { return timeouts_; }
 
   /// Sets the waits, in milliseconds, before each attempt to restore a lost
   /// link; their count is the number of attempts.
@@ -66,9 +98,13 @@ class Database final : public BookingStore {
 
  private:
   SQLHDBC connection() const { return static_cast<SQLHDBC>(connection_.get()); }
-  /// Opens a connection with the kept settings. Returns 0, or -1 with diag
-  /// and further recorded when the driver refused it.
-  int openConnection(Diagnostic& diag, std::vector<Diagnostic>& further);
+  /// Opens a connection with the kept settings, the login limited to
+  /// loginSeconds. Returns 0, or -1 with diag and further recorded when the
+  /// driver refused it.
+  int openConnection(int loginSeconds, Diagnostic& diag, std::vector<Diagnostic>& further);
+  /// Waits milliseconds unless the operator asks to stop. Returns 0, or -1
+  /// when a stop request ended the wait.
+  int pauseUnlessStopped(int milliseconds) const;
   /// Runs step(attempt) and, while it met a lost link, restores the link and
   /// runs it again. Returns step's result, or -1 once the link is lost.
   template <class Step>
@@ -113,6 +149,16 @@ class Database final : public BookingStore {
   bool linkBroke_ = false;
   int restored_ = 0;
   bool lost_ = false;
+  /// Set once a request was cancelled at the operator's request: the run
+  /// stops, and every later call fails at once.
+  bool cancelled_ = false;
+  const volatile std::sig_atomic_t* stop_ = nullptr;
+  Timeouts timeouts_;
+  /// The statement whose request is in flight, for cancelInFlight, and
+  /// whether it was cancelled; guarded by inFlightMutex_.
+  std::mutex inFlightMutex_;
+  SQLHSTMT inFlight_ = SQL_NULL_HSTMT;
+  bool inFlightCancelled_ = false;
   char statement_[kStatementCapacity] = {};
   LookupCache cache_;
 };
@@ -124,9 +170,10 @@ inline constexpr int kRestoresPerStatement = 3;
 template <class Step>
 int Database::withRestore(Step step) {
   for (int attempt = 0;; ++attempt) {
-    if (lost_) return -1;
+    if (lost_ || cancelled_) return -1;
     linkBroke_ = false;
     int result = step(attempt);
+    if (cancelled_) return -1;
     if (!linkBroke_) return result;
     if (attempt == kRestoresPerStatement || restore() != 0) {
       lost_ = true;

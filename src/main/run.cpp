@@ -11,8 +11,10 @@
 #include "booking/booking_sort.h"
 #include "booking/normalise.h"
 #include "booking/parameter_file.h"
-#include "common/append_file.h"
 #include "common/field.h"
+#include "common/file_lock.h"
+#include "common/locked_append.h"
+#include "common/stop_flag.h"
 #include "common/text_file.h"
 #include "runlog/runlog.h"
 #include "settings/ini_reader.h"
@@ -43,7 +45,7 @@ struct Run {
   int lostLogRows = 0;
 };
 
-bool stopRequested(const Run& run) { return run.stop != nullptr && *run.stop != 0; }
+bool stopRequested(const Run& run) { return stopAsked(run.stop); }
 
 /// Prints a line for each connection restored since the last call. Returns
 /// true while the link holds, false once it is lost for good.
@@ -51,7 +53,7 @@ bool linkHolds(Run& run) {
   LinkState link = run.store.link();
   for (; run.restoresTold < link.restored; ++run.restoresTold)
     std::fprintf(run.out, "Verbindung zur Datenbank unterbrochen und wiederhergestellt.\n");
-  return !link.lost;
+  return !link.lost && !link.cancelled;
 }
 
 /// Prints the database's reason for a failed lookup, when it gave one.
@@ -65,6 +67,12 @@ void printLookupFailure(Run& run, int result, const Diagnostic& diag) {
 
 /// Why a run stops early.
 enum class StopReason { Signal, LinkLost };
+
+/// Why the database stopped answering the run: the operator cancelled the
+/// request in flight, or the link is lost for good.
+StopReason whyTheLinkEnded(const Run& run) {
+  return run.store.link().cancelled ? StopReason::Signal : StopReason::LinkLost;
+}
 
 const char* stopText(StopReason reason) {
   return reason == StopReason::Signal ? "durch Signal" : "Verbindung zur Datenbank verloren";
@@ -150,7 +158,7 @@ int readBookings(Run& run, TextReader& input, const char* path, std::vector<Book
     const bool lost = resolveBooking(run, *record) != 0;
     if (lost || stopRequested(run)) {
       std::fprintf(run.out, "dulmar: Abbruch %s beim Einlesen der Buchung [%d]; keine Buchung wurde gespeichert.\n",
-                   stopText(lost ? StopReason::LinkLost : StopReason::Signal), number);
+                   stopText(lost ? whyTheLinkEnded(run) : StopReason::Signal), number);
       return -1;
     }
   }
@@ -206,19 +214,46 @@ size_t insertBookings(Run& run, std::vector<BookingRecord>& bookings, const char
     if (!linkHolds(run)) {
       // The booking whose statement met the loss may have reached the
       // server: it counts as not processed, so a re-run tries it again.
-      reportStop(run, StopReason::LinkLost, bookings, i);
+      reportStop(run, whyTheLinkEnded(run), bookings, i);
       return i;
     }
   }
   return bookings.size();
 }
 
-/// Appends the parameter-file lines of the first count bookings and closes
-/// the file. Returns 0, or -1 after the message.
-int finishParameterFile(Run& run, AppendFile& file, const std::vector<BookingRecord>& bookings, size_t count,
-                        const char* path) {
+void sayWaitingForTheParameterFile(void* out) {
+  std::fprintf(static_cast<FILE*>(out),
+               "Die Parameter-Datei wird von einem anderen Lauf geschrieben; warte bis zu %d Sekunden.\n",
+               kAppendLockWaitMilliseconds / 1000);
+}
+
+/// Appends the parameter-file lines of the first count bookings to the file
+/// at path, opened now and closed again, in its turn with other runs.
+/// Returns 0, or -1 after the message.
+int finishParameterFile(Run& run, const std::vector<BookingRecord>& bookings, size_t count, const char* path) {
   std::string lines;
-  if (appendParameterLines(bookings, count, lines) != 0 || file.append(lines) != 0 || file.close() != 0) {
+  AppendReport report;
+  FileLock turn;
+  int result = appendParameterLines(bookings, count, lines);
+  if (result == 0) {
+    try {
+      const std::string file(path);
+      if (takeAppendTurn(turn, file, kAppendLockWaitMilliseconds, run.stop, sayWaitingForTheParameterFile, run.out) <
+          0) {
+        // A second signal cut the wait: the lines are written all the same,
+        // since the bookings they name are stored.
+        if (!stopAtOnce(run.stop)) result = -1;
+        report.withoutLock = true;
+      }
+      if (result == 0) result = appendWhole(file, lines, report);
+    } catch (...) {
+      result = -1;
+    }
+  }
+  if (report.tornBytes > 0)
+    std::fprintf(run.out, "Unvollstaendige letzte Zeile der Parameter-Datei entfernt (%ld Zeichen).\n",
+                 report.tornBytes);
+  if (result != 0) {
     std::fprintf(run.out, "Fehler beim oeffnen der Datei: %s\n", path);
     return -1;
   }
@@ -294,15 +329,15 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
   sortBookings(bookings);
   printSortedList(out, bookings);
 
-  // Opened before the first booking is stored: a path that cannot take the
-  // lines stops the run while nothing is stored.
-  AppendFile parameterFile;
-  if (parameterFile.open(parameterPath) != 0) {
+  // Checked before the first booking is stored: a path that cannot take the
+  // lines stops the run while nothing is stored. It is not kept open, so a
+  // follow-on tool may take the file while the bookings are stored.
+  if (checkAppendable(parameterPath) != 0) {
     std::fprintf(out, "Fehler beim oeffnen der Datei: %s\n", parameterPath);
     return 1;
   }
   const size_t processed = insertBookings(run, bookings, identifier);
-  if (finishParameterFile(run, parameterFile, bookings, processed, parameterPath) != 0) return 1;
+  if (finishParameterFile(run, bookings, processed, parameterPath) != 0) return 1;
   if (processed < bookings.size()) return 1;
 
   std::fprintf(out, "dulmar: Ende.\n");
