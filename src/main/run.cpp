@@ -11,6 +11,7 @@
 #include "booking/booking_sort.h"
 #include "booking/normalise.h"
 #include "booking/parameter_file.h"
+#include "common/cp1252.h"
 #include "common/field.h"
 #include "common/file_lock.h"
 #include "common/locked_append.h"
@@ -134,6 +135,7 @@ int resolveBooking(Run& run, BookingRecord& record) {
 /// Returns 0; -1 when memory ran out, the file could not be read, the link
 /// was lost or the run was stopped (each after its message).
 int readBookings(Run& run, TextReader& input, const char* path, std::vector<BookingRecord>& bookings) {
+  bool linesSoFar = true;  // every group so far ended in a line feed
   for (;;) {
     BookingRecord* record = appendEmptyBooking(bookings);
     if (record == nullptr) {
@@ -141,8 +143,14 @@ int readBookings(Run& run, TextReader& input, const char* path, std::vector<Book
                    static_cast<unsigned long>(bookings.size()));
       return -1;
     }
-    if (!readBookingGroup(input, *record)) {
+    const size_t got = readBookingGroupPart(input, *record);
+    const BookingTail tail = got == kBookingGroupLength || input.failed() ? BookingTail::Nothing
+                                                                          : judgeBookingTail(*record, got, linesSoFar);
+    if (got != kBookingGroupLength && tail != BookingTail::Booking) {
       bookings.pop_back();  // the incomplete group at the end is not a booking
+      if (tail == BookingTail::Unread)
+        std::fprintf(run.out, "Am Ende der Buchungsdatei wurden %lu Zeichen nicht gelesen (keine ganze Buchung).\n",
+                     static_cast<unsigned long>(got));
       if (!input.failed()) return 0;
       // A read error is not the end of the file: nothing read is stored.
       std::fprintf(run.out,
@@ -151,6 +159,7 @@ int readBookings(Run& run, TextReader& input, const char* path, std::vector<Book
                    path);
       return -1;
     }
+    linesSoFar = linesSoFar && groupEndsInLineFeed(*record);
     normaliseBooking(*record);
     const int number = static_cast<int>(bookings.size());
     std::fprintf(run.out, "[%d]: <%s>, <%s>, <%s>, <%s> eingelesen.\n", number, record->date, record->time,
@@ -320,6 +329,16 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
   if (argc == 5) {
     copyField(identifier, argv[4]);
     std::fprintf(out, "Kostenstellenwechsel-Bezeichner: <%s>\n", identifier);
+    // Stored with every booking: a byte the driver cannot send would fail
+    // each of them with a misleading reason.
+    if (const size_t at = findUndeliverableByte(identifier); at != std::string_view::npos) {
+      std::fprintf(out,
+                   "Kostenstellenwechsel-Bezeichner: das Byte 0x%02X an Stelle %lu ist kein Windows-1252-Zeichen; "
+                   "keine Buchung wurde gespeichert.\n",
+                   static_cast<unsigned>(static_cast<unsigned char>(identifier[at])),
+                   static_cast<unsigned long>(at + 1));
+      return 1;
+    }
   }
 
   std::vector<BookingRecord> bookings;

@@ -681,9 +681,11 @@ TEST_F(RunTest, IdentifierIsCutTo32Characters) {
 }
 
 TEST_F(RunTest, EmptyBookingFileStoresNothingAndStillWritesTheParameterFile) {
-  writeBookings("250107080000");  // an incomplete group is no booking
+  writeBookings("250107080000");  // an incomplete group is no booking, and the run says so
   EXPECT_EQ(run(), 0);
-  EXPECT_EQ(printed, "dulmar: Start.\nSortierte Liste:\ndulmar: Ende.\n");
+  EXPECT_EQ(printed,
+            "dulmar: Start.\nAm Ende der Buchungsdatei wurden 12 Zeichen nicht gelesen (keine ganze Buchung).\n"
+            "Sortierte Liste:\ndulmar: Ende.\n");
   EXPECT_TRUE(store.inserted.empty());
   EXPECT_TRUE(std::filesystem::exists(parameterPath));
 }
