@@ -35,9 +35,12 @@ struct LinkState {
   int restored;
   /// True once the link was lost and could not be restored.
   bool lost;
+  /// True once a request was cancelled because the operator asked the run
+  /// to stop; every later call fails at once, as after a lost link.
+  bool cancelled = false;
   /// True once the server gave a result that did not fit its statement;
   /// every call fails at once from then on, as after a lost link.
-  bool misfit;
+  bool misfit = false;
 };
 
 /// What the lookups of one booking gave. Each result is 0 for a row whose

@@ -1,6 +1,9 @@
 #include "db/database.h"
 
+#include <chrono>
 #include <cstring>
+
+#include "common/stop_flag.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -73,7 +76,7 @@ int Database::connect(const char* login, const char* password, const char* dataS
   connection_.reset();
   if (environment_.allocate(SQL_NULL_HANDLE) == SQL_ERROR) return -1;
   SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), SQL_IS_INTEGER);
-  if (openConnection(diag, further) != 0) return -1;
+  if (openConnection(timeouts_.loginSeconds, diag, further) != 0) return -1;
   batches_ = driverTakesBatches();
   return 0;
 }
@@ -101,10 +104,14 @@ bool Database::driverTakesBatches() {
   return std::strstr(text, "SQL Server") != nullptr;
 }
 
-int Database::openConnection(Diagnostic& diag, std::vector<Diagnostic>& further) {
+int Database::openConnection(int loginSeconds, Diagnostic& diag, std::vector<Diagnostic>& further) {
   if (connected_) SQLDisconnect(connection());
   connected_ = false;
   if (connection_.allocate(environment_.get()) == SQL_ERROR) return -1;
+  // Without a limit a server that accepts the connection and never answers
+  // the login holds the run for ever. A driver that ignores it changes nothing.
+  SQLSetConnectAttr(connection(), SQL_ATTR_LOGIN_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginSeconds)), SQL_IS_UINTEGER);
   // The texts go to SQLConnect whole: a password of more than 23 characters
   // must reach the server as it was configured, not cut.
   SQLRETURN rc = SQLConnect(connection(), sqlText(dataSource_.c_str()), SQL_NTS, sqlText(login_.c_str()), SQL_NTS,
@@ -117,17 +124,51 @@ int Database::openConnection(Diagnostic& diag, std::vector<Diagnostic>& further)
   return 0;
 }
 
+int Database::pauseUnlessStopped(int milliseconds) const {
+  // In slices, so that Ctrl-C during the waits stops the run within moments.
+  constexpr int kSlice = 50;
+  for (int left = milliseconds; left > 0; left -= kSlice) {
+    if (stopAsked(stop_)) return -1;
+    pause(left < kSlice ? left : kSlice);
+  }
+  return stopAsked(stop_) ? -1 : 0;
+}
+
 int Database::restore() {
+  if (cancelled_) return -1;
+  using Clock = std::chrono::steady_clock;
+  // The attempts share the waits' sum and a second for the last login: a
+  // server that accepts and never answers must not stretch it.
+  long budget = 1000;
+  for (int wait : restoreWaits_) budget += wait;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(budget);
   for (int wait : restoreWaits_) {
-    pause(wait);
+    if (Clock::now() + std::chrono::milliseconds(wait) >= deadline) return -1;
+    if (pauseUnlessStopped(wait) != 0) {
+      cancelled_ = true;
+      return -1;
+    }
+    const long left =
+        static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    if (left <= 0) return -1;
+    int loginSeconds = static_cast<int>((left + 999) / 1000);
+    if (loginSeconds > kRestoreLoginTimeoutSeconds) loginSeconds = kRestoreLoginTimeoutSeconds;
+    if (loginSeconds > timeouts_.loginSeconds) loginSeconds = timeouts_.loginSeconds;
     Diagnostic refused;
     std::vector<Diagnostic> further;
-    if (openConnection(refused, further) == 0) {
+    if (openConnection(loginSeconds, refused, further) == 0) {
       ++restored_;
       return 0;
     }
   }
   return -1;
+}
+
+SQLRETURN Database::cancelInFlight() {
+  std::lock_guard<std::mutex> hold(inFlightMutex_);
+  if (inFlight_ == SQL_NULL_HSTMT) return SQL_SUCCESS;
+  inFlightCancelled_ = true;
+  return SQLCancel(inFlight_);
 }
 
 bool Database::linkGone(const Diagnostic& failure) {
@@ -144,6 +185,19 @@ void Database::failed(StatementResult& result) {
     readDiagnostic(SQL_HANDLE_STMT, statement_.get(), result.diag);
   else if (connection() != SQL_NULL_HANDLE)  // the allocation failed; never connected: nothing to read
     readDiagnostic(SQL_HANDLE_DBC, connection(), result.diag);
+  bool cancelled = false;
+  {
+    std::lock_guard<std::mutex> hold(inFlightMutex_);
+    cancelled = inFlightCancelled_;
+  }
+  // Cancelled for the operator: not a failure of the booking, and not a
+  // link to restore; what has no result yet is treated as after a lost
+  // link, and the run stops.
+  if (cancelled && stopAsked(stop_)) {
+    cancelled_ = true;
+    result.linkLost = true;
+    return;
+  }
   result.linkLost = linkGone(result.diag);
 }
 
@@ -195,13 +249,30 @@ void Database::describe(SQLRETURN rc, int columns, StatementResult& result) {
 
 void Database::send(std::string_view text, int columns, StatementResult& result) {
   result = StatementResult{};
+  if (cancelled_) {
+    // Stopped for the operator: nothing more is sent.
+    result.kind = StatementResult::Kind::Failed;
+    result.linkLost = true;
+    return;
+  }
   if (!SQL_SUCCEEDED(statement_.allocate(connection()))) {
     statement_.reset();
     failed(result);
     return;
   }
-  SQLRETURN rc = SQLExecDirect(static_cast<SQLHSTMT>(statement_.get()), sqlText(text.data()),
-                               static_cast<SQLINTEGER>(text.size()));
+  SQLHSTMT stmt = static_cast<SQLHSTMT>(statement_.get());
+  // A request that runs past its limit is cancelled by the driver (HYT00)
+  // and handled like a lost link.
+  SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeouts_.requestSeconds)),
+                 SQL_IS_UINTEGER);
+  {
+    // In flight until close(): a stop request cancels whatever of the
+    // request the server has not answered yet.
+    std::lock_guard<std::mutex> hold(inFlightMutex_);
+    inFlight_ = stmt;
+    inFlightCancelled_ = false;
+  }
+  SQLRETURN rc = SQLExecDirect(stmt, sqlText(text.data()), static_cast<SQLINTEGER>(text.size()));
   describe(rc, columns, result);
 }
 
@@ -213,15 +284,21 @@ void Database::next(int columns, StatementResult& result) {
   describe(rc, columns, result);
 }
 
-void Database::close() { statement_.reset(); }
+void Database::close() {
+  {
+    std::lock_guard<std::mutex> hold(inFlightMutex_);
+    inFlight_ = SQL_NULL_HSTMT;
+  }
+  statement_.reset();
+}
 
 int Database::flush(const DeliverResult& deliver) {
   if (request_.empty()) return 0;
   RequestEnd end = RequestEnd::LinkLost;
-  if (!lost_ && !misfit_) end = runRequest(*this, request_, resend_, deliver);
+  if (!lost_ && !misfit_ && !cancelled_) end = runRequest(*this, request_, resend_, deliver);
   request_.clear();
   resend_.clear();
-  if (end == RequestEnd::LinkLost) lost_ = true;
+  if (end == RequestEnd::LinkLost && !cancelled_) lost_ = true;
   if (end == RequestEnd::Misfit) misfit_ = true;
   return end == RequestEnd::Done ? 0 : -1;
 }

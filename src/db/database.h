@@ -5,7 +5,9 @@
 // is lost is restored with the settings of the first connection, after short
 // waits, and the statement that met the loss runs again.
 
+#include <csignal>
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +45,22 @@ class OdbcHandle {
   SQLHANDLE handle_ = SQL_NULL_HANDLE;
 };
 
+/// The login time limit: what an operator waits at most for a server that
+/// accepts the connection and never answers, before the run gives up.
+inline constexpr int kLoginTimeoutSeconds = 30;
+/// The time limit of each request to the server: long enough for a server
+/// under load, short enough that a link that stopped answering is noticed.
+inline constexpr int kRequestTimeoutSeconds = 120;
+/// The longest login of one attempt to restore a lost link, so that five
+/// attempts fit their 15 seconds also against a server that never answers.
+inline constexpr int kRestoreLoginTimeoutSeconds = 5;
+
+/// The time limits the connection gives its driver, in seconds.
+struct Timeouts {
+  int loginSeconds = kLoginTimeoutSeconds;
+  int requestSeconds = kRequestTimeoutSeconds;
+};
+
 /// BookingStore over an ODBC connection.
 class Database final : public BookingStore, private ResultSource {
  public:
@@ -59,7 +77,21 @@ class Database final : public BookingStore, private ResultSource {
   size_t insertBookings(std::span<const BookingRecord> records, const char* identifier,
                         std::span<StatementOutcome> outcomes) override;
   size_t writeRunLogRows(std::span<RunLogRecord> records, std::span<StatementOutcome> outcomes) override;
-  LinkState link() const override { return LinkState{restored_, lost_, misfit_}; }
+  LinkState link() const override { return LinkState{restored_, lost_, cancelled_, misfit_}; }
+
+  /// Cancels the request in flight (SQLCancel), if there is one, however
+  /// many statements it holds; meant for the thread that waits for the
+  /// operator's signals while the run waits for the server. Returns SQLCancel's result, or SQL_SUCCESS when no
+  /// request is in flight.
+  SQLRETURN cancelInFlight();
+  /// Sets the flag of the operator's stop requests: a stop ends the waits
+  /// before restoring a lost link. nullptr: none.
+  void setStopFlag(const volatile std::sig_atomic_t* stop) { stop_ = stop; }
+  /// Sets the time limits given to the driver from the next connection and
+  /// request on.
+  void setTimeouts(Timeouts timeouts) { timeouts_ = timeouts; }
+  /// The time limits in force. Returns them.
+  Timeouts timeouts() const { return timeouts_; }
 
   /// Sets the waits, in milliseconds, before each attempt to restore a lost
   /// link; their count is the number of attempts.
@@ -72,9 +104,13 @@ class Database final : public BookingStore, private ResultSource {
 
  private:
   SQLHDBC connection() const { return static_cast<SQLHDBC>(connection_.get()); }
-  /// Opens a connection with the kept settings. Returns 0, or -1 with diag
-  /// and further recorded when the driver refused it.
-  int openConnection(Diagnostic& diag, std::vector<Diagnostic>& further);
+  /// Opens a connection with the kept settings, the login limited to
+  /// loginSeconds. Returns 0, or -1 with diag and further recorded when the
+  /// driver refused it.
+  int openConnection(int loginSeconds, Diagnostic& diag, std::vector<Diagnostic>& further);
+  /// Waits milliseconds unless the operator asks to stop. Returns 0, or -1
+  /// when a stop request ended the wait.
+  int pauseUnlessStopped(int milliseconds) const;
   /// Whether the driver and the server behind it answer a request of many
   /// statements with one result each. Returns true or false.
   bool driverTakesBatches();
@@ -120,6 +156,17 @@ class Database final : public BookingStore, private ResultSource {
   bool misfit_ = false;
   Request request_;
   Request resend_;
+  /// Set once a request was cancelled at the operator's request: the run
+  /// stops, and every later call fails at once.
+  bool cancelled_ = false;
+  const volatile std::sig_atomic_t* stop_ = nullptr;
+  Timeouts timeouts_;
+  /// The statement whose request is in flight (from its SQLExecDirect to
+  /// its last result), for cancelInFlight, and whether it was cancelled;
+  /// guarded by inFlightMutex_.
+  std::mutex inFlightMutex_;
+  SQLHSTMT inFlight_ = SQL_NULL_HSTMT;
+  bool inFlightCancelled_ = false;
   LookupCache cache_;
   /// Texts of the error numbers looked up so far; asked once a run.
   std::map<int32_t, std::string> errorTexts_;

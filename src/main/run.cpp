@@ -12,8 +12,11 @@
 #include "booking/booking_sort.h"
 #include "booking/normalise.h"
 #include "booking/parameter_file.h"
-#include "common/append_file.h"
+#include "common/cp1252.h"
 #include "common/field.h"
+#include "common/file_lock.h"
+#include "common/locked_append.h"
+#include "common/stop_flag.h"
 #include "common/text_file.h"
 #include "runlog/runlog.h"
 #include "settings/ini_reader.h"
@@ -44,7 +47,7 @@ struct Run {
   int lostLogRows = 0;
 };
 
-bool stopRequested(const Run& run) { return run.stop != nullptr && *run.stop != 0; }
+bool stopRequested(const Run& run) { return stopAsked(run.stop); }
 
 /// Prints a line for each connection restored since the last call. Returns
 /// true while the link holds, false once it is lost for good.
@@ -52,7 +55,7 @@ bool linkHolds(Run& run) {
   LinkState link = run.store.link();
   for (; run.restoresTold < link.restored; ++run.restoresTold)
     std::fprintf(run.out, "Verbindung zur Datenbank unterbrochen und wiederhergestellt.\n");
-  return !link.lost;
+  return !link.lost && !link.cancelled;
 }
 
 /// Prints the database's reason for a failed lookup, when it gave one.
@@ -76,10 +79,13 @@ const char* stopText(StopReason reason) {
   return "";
 }
 
-/// Why the database stopped answering: a lost link or an answer that did not
-/// fit its statement.
+/// Why the database stopped answering the run: the operator cancelled the
+/// request in flight, an answer did not fit its statement, or the link is
+/// lost for good.
 StopReason storeStopReason(const Run& run) {
-  return run.store.link().misfit ? StopReason::Misfit : StopReason::LinkLost;
+  const LinkState link = run.store.link();
+  if (link.cancelled) return StopReason::Signal;
+  return link.misfit ? StopReason::Misfit : StopReason::LinkLost;
 }
 
 void printUsage(FILE* out) {
@@ -125,16 +131,24 @@ void printNoMemory(Run& run, size_t read) {
 /// How reading the booking file ended.
 enum class FileEnd { Complete, ReadError, NoMemory };
 
-/// Reads every whole group of the booking file into bookings, normalised.
+/// Reads every whole group of the booking file into bookings, normalised;
+/// unread gets the characters of a tail at the end that is no booking.
 /// Returns how it ended; what was read before an error stays.
-FileEnd readGroups(TextReader& input, std::vector<BookingRecord>& bookings) {
+FileEnd readGroups(TextReader& input, std::vector<BookingRecord>& bookings, size_t& unread) {
+  bool linesSoFar = true;  // every group so far ended in a line feed
+  unread = 0;
   for (;;) {
     BookingRecord* record = appendEmptyBooking(bookings);
     if (record == nullptr) return FileEnd::NoMemory;
-    if (!readBookingGroup(input, *record)) {
+    const size_t got = readBookingGroupPart(input, *record);
+    const BookingTail tail = got == kBookingGroupLength || input.failed() ? BookingTail::Nothing
+                                                                          : judgeBookingTail(*record, got, linesSoFar);
+    if (got != kBookingGroupLength && tail != BookingTail::Booking) {
       bookings.pop_back();  // the incomplete group at the end is not a booking
+      if (tail == BookingTail::Unread) unread = got;
       return input.failed() ? FileEnd::ReadError : FileEnd::Complete;
     }
+    linesSoFar = linesSoFar && groupEndsInLineFeed(*record);
     normaliseBooking(*record);
   }
 }
@@ -144,7 +158,8 @@ FileEnd readGroups(TextReader& input, std::vector<BookingRecord>& bookings) {
 /// memory ran out, the file could not be read, the database stopped
 /// answering or the run was stopped (each after its message).
 int readBookings(Run& run, TextReader& input, const char* path, std::vector<BookingRecord>& bookings) {
-  const FileEnd end = readGroups(input, bookings);
+  size_t unread = 0;
+  const FileEnd end = readGroups(input, bookings, unread);
   const size_t chunk = run.store.batchSize() > 0 ? run.store.batchSize() : 1;
   std::vector<Resolution> resolutions;
   try {
@@ -170,7 +185,7 @@ int readBookings(Run& run, TextReader& input, const char* path, std::vector<Book
       if (j == 0) linkHolds(run);
       if (j >= resolved) {
         const LinkState link = run.store.link();
-        if (!link.lost && !link.misfit) {
+        if (!link.lost && !link.misfit && !link.cancelled) {
           printNoMemory(run, first + j);
           return -1;
         }
@@ -187,6 +202,9 @@ int readBookings(Run& run, TextReader& input, const char* path, std::vector<Book
       return -1;
     }
   }
+  if (unread > 0)
+    std::fprintf(run.out, "Am Ende der Buchungsdatei wurden %lu Zeichen nicht gelesen (keine ganze Buchung).\n",
+                 static_cast<unsigned long>(unread));
   if (end == FileEnd::NoMemory) {
     printNoMemory(run, bookings.size());
     return -1;
@@ -332,12 +350,39 @@ size_t insertBookings(Run& run, std::vector<BookingRecord>& bookings, const char
   return bookings.size();
 }
 
-/// Appends the parameter-file lines of the first count bookings and closes
-/// the file. Returns 0, or -1 after the message.
-int finishParameterFile(Run& run, AppendFile& file, const std::vector<BookingRecord>& bookings, size_t count,
-                        const char* path) {
+void sayWaitingForTheParameterFile(void* out) {
+  std::fprintf(static_cast<FILE*>(out),
+               "Die Parameter-Datei wird von einem anderen Lauf geschrieben; warte bis zu %d Sekunden.\n",
+               kAppendLockWaitMilliseconds / 1000);
+}
+
+/// Appends the parameter-file lines of the first count bookings to the file
+/// at path, opened now and closed again, in its turn with other runs.
+/// Returns 0, or -1 after the message.
+int finishParameterFile(Run& run, const std::vector<BookingRecord>& bookings, size_t count, const char* path) {
   std::string lines;
-  if (appendParameterLines(bookings, count, lines) != 0 || file.append(lines) != 0 || file.close() != 0) {
+  AppendReport report;
+  FileLock turn;
+  int result = appendParameterLines(bookings, count, lines);
+  if (result == 0) {
+    try {
+      const std::string file(path);
+      if (takeAppendTurn(turn, file, kAppendLockWaitMilliseconds, run.stop, sayWaitingForTheParameterFile, run.out) <
+          0) {
+        // A second signal cut the wait: the lines are written all the same,
+        // since the bookings they name are stored.
+        if (!stopAtOnce(run.stop)) result = -1;
+        report.withoutLock = true;
+      }
+      if (result == 0) result = appendWhole(file, lines, report);
+    } catch (...) {
+      result = -1;
+    }
+  }
+  if (report.tornBytes > 0)
+    std::fprintf(run.out, "Unvollstaendige letzte Zeile der Parameter-Datei entfernt (%ld Zeichen).\n",
+                 report.tornBytes);
+  if (result != 0) {
     std::fprintf(run.out, "Fehler beim oeffnen der Datei: %s\n", path);
     return -1;
   }
@@ -404,6 +449,16 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
   if (argc == 5) {
     copyField(identifier, argv[4]);
     std::fprintf(out, "Kostenstellenwechsel-Bezeichner: <%s>\n", identifier);
+    // Stored with every booking: a byte the driver cannot send would fail
+    // each of them with a misleading reason.
+    if (const size_t at = findUndeliverableByte(identifier); at != std::string_view::npos) {
+      std::fprintf(out,
+                   "Kostenstellenwechsel-Bezeichner: das Byte 0x%02X an Stelle %lu ist kein Windows-1252-Zeichen; "
+                   "keine Buchung wurde gespeichert.\n",
+                   static_cast<unsigned>(static_cast<unsigned char>(identifier[at])),
+                   static_cast<unsigned long>(at + 1));
+      return 1;
+    }
   }
 
   std::vector<BookingRecord> bookings;
@@ -413,15 +468,15 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
   sortBookings(bookings);
   printSortedList(out, bookings);
 
-  // Opened before the first booking is stored: a path that cannot take the
-  // lines stops the run while nothing is stored.
-  AppendFile parameterFile;
-  if (parameterFile.open(parameterPath) != 0) {
+  // Checked before the first booking is stored: a path that cannot take the
+  // lines stops the run while nothing is stored. It is not kept open, so a
+  // follow-on tool may take the file while the bookings are stored.
+  if (checkAppendable(parameterPath) != 0) {
     std::fprintf(out, "Fehler beim oeffnen der Datei: %s\n", parameterPath);
     return 1;
   }
   const size_t processed = insertBookings(run, bookings, identifier);
-  if (finishParameterFile(run, parameterFile, bookings, processed, parameterPath) != 0) return 1;
+  if (finishParameterFile(run, bookings, processed, parameterPath) != 0) return 1;
   if (processed < bookings.size()) return 1;
 
   std::fprintf(out, "dulmar: Ende.\n");

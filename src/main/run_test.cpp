@@ -39,7 +39,7 @@ class FakeStore final : public BookingStore {
     return connectResult;
   }
 
-  LinkState link() const override { return LinkState{restored, lost, misfit}; }
+  LinkState link() const override { return LinkState{restored, lost, false, misfit}; }
 
   /// Counts one statement: the link may be restored or lost at it, and the
   /// stop flag set. Returns true when the statement may run.
@@ -730,9 +730,11 @@ TEST_F(RunTest, IdentifierIsCutTo32Characters) {
 }
 
 TEST_F(RunTest, EmptyBookingFileStoresNothingAndStillWritesTheParameterFile) {
-  writeBookings("250107080000");  // an incomplete group is no booking
+  writeBookings("250107080000");  // an incomplete group is no booking, and the run says so
   EXPECT_EQ(run(), 0);
-  EXPECT_EQ(printed, "dulmar: Start.\nSortierte Liste:\ndulmar: Ende.\n");
+  EXPECT_EQ(printed,
+            "dulmar: Start.\nAm Ende der Buchungsdatei wurden 12 Zeichen nicht gelesen (keine ganze Buchung).\n"
+            "Sortierte Liste:\ndulmar: Ende.\n");
   EXPECT_TRUE(store.inserted.empty());
   EXPECT_TRUE(std::filesystem::exists(parameterPath));
 }
@@ -752,7 +754,7 @@ class EmptyStore final : public BookingStore {
     for (Resolution& r : resolutions) r.badge = 100;
     return records.size();
   }
-  LinkState link() const override { return LinkState{0, false, false}; }
+  LinkState link() const override { return LinkState{0, false, false, false}; }
   size_t insertBookings(std::span<const BookingRecord> records, const char*, std::span<StatementOutcome>) override {
     inserts += static_cast<int>(records.size());
     return records.size();

@@ -28,6 +28,11 @@ SQLRETURN run(Stmt* stmt, const std::string& text) {
     case FaultVerdict::Break:
       loseConnection(dbc, stmt->diag);
       return SQL_ERROR;
+    case FaultVerdict::Stall:
+      // In the driver's own process nothing can wait for a server: a stall
+      // is its request's time limit running out at once.
+      stmt->diag.driver("HYT00", "Query timeout expired", 0);
+      return SQL_ERROR;
   }
   if (dbc->session.execute(text, stmt->exec, errors) != 0) {
     stmt->diag.add(errors);

@@ -79,7 +79,14 @@ void loseConnection(Dbc* dbc, DiagArea& diag) {
   for (Stmt* stmt : dbc->statements) closeCursor(stmt);
   ErrorList ignored;
   dbc->session.endTransaction(false, ignored);
-  connectionBroken(diag);
+  const std::string_view state = dbc->faults.breakState();
+  if (state == "08S01") {
+    connectionBroken(diag);
+    return;
+  }
+  // A driver that reports the break outside the connection class: only
+  // SQL_ATTR_CONNECTION_DEAD tells the link is gone.
+  diag.driver(std::string(state), "General error: the connection was closed by the remote host.", 10054);
 }
 
 void closeCursor(Stmt* stmt) {

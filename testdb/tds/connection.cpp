@@ -63,15 +63,26 @@ Next Connection::handle(uint8_t type, std::span<const uint8_t> payload, std::vec
       reply = preloginReply();
       return Next::Continue;
     }
-    case kLogin7: return loggedIn_ ? Next::Close : login(payload, reply);
+    case kLogin7:
+      if (loggedIn_ || loginStalled_) return Next::Close;
+      // A server that accepts the connection and never answers the login.
+      if (plan_ && plan_->loginStalls()) {
+        loginStalled_ = true;
+        return Next::Continue;
+      }
+      return login(payload, reply);
     case kAttention:
       // Every reply is complete before the next request is read, so there is
-      // nothing left to cancel: acknowledge.
+      // nothing left to cancel: acknowledge. A stalled statement is given up,
+      // as a server waiting on a lock gives up its wait.
+      stalled_ = false;
       writeDone(reply, kDoneAttention);
       return loggedIn_ ? Next::Continue : Next::Close;
     default: break;
   }
   if (!loggedIn_) return Next::Close;
+  // Stalled: nothing is answered until the client cancels.
+  if (stalled_) return Next::Continue;
   switch (type) {
     case kSqlBatch: return batch(payload, reply);
     case kRpc:
@@ -175,6 +186,11 @@ Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& r
       runBatch(text, reply);
       reply.clear();
       return Next::Close;
+    case FaultVerdict::Stall:
+      // The connection stays open and silent; the statement is not run.
+      stalled_ = true;
+      reply.clear();
+      return Next::Continue;
   }
   runBatch(text, reply);
   return Next::Continue;

@@ -3,11 +3,10 @@
 // engine, each answered with the token stream SQL Server would send.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
-
-#include <memory>
 
 #include "engine/faults.h"
 #include "engine/session.h"
@@ -36,8 +35,7 @@ enum class Next { Continue, Close };
 class Connection {
  public:
   /// plan: the faults shared by all connections of the server (nullptr: none).
-  Connection(const ServerConfig& config, std::shared_ptr<FaultPlan> plan)
-      : config_(config), plan_(std::move(plan)) {}
+  Connection(const ServerConfig& config, std::shared_ptr<FaultPlan> plan) : config_(config), plan_(std::move(plan)) {}
 
   /// Answers one client message with a token stream in reply (possibly
   /// empty). Returns Continue, or Close: send the reply, then end the connection.
@@ -63,6 +61,10 @@ class Connection {
   ConnectionFaults faults_;
   Session session_;
   bool loggedIn_ = false;
+  /// A statement met StallAtStatements: silent until the client cancels.
+  bool stalled_ = false;
+  /// The login met StallLogin: silent for good.
+  bool loginStalled_ = false;
   uint32_t packetSize_ = 4096;
 };
 
