@@ -73,6 +73,10 @@ void Request::clear() {
   buffer_[0] = '\0';
 }
 
+std::string_view Request::text() const {
+  return {buffer_.data(), used_ >= kSeparatorLength ? used_ - kSeparatorLength : 0};
+}
+
 bool Request::holds(StatementKind kind) const {
   for (const RequestStatement& s : statements_)
     if (s.kind == kind) return true;

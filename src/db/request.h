@@ -1,8 +1,9 @@
 #pragma once
 // One request to the server: the texts of several statements, each formatted
 // straight into one buffer under its own limit, and where each one lies in it.
-// A statement ends with ";\n", so the server and a trace both see where it
-// ends; the separator is never part of a statement's text.
+// Statements are separated by ";\n", so the server and a trace both see where
+// one ends; the separator is never part of a statement's text, and a request
+// of one statement is that statement alone, as it was always sent.
 
 #include <cstddef>
 #include <string_view>
@@ -11,7 +12,7 @@
 /// Bytes of statement text one request may hold (the wire carries twice as
 /// many: the text travels as UTF-16).
 inline constexpr size_t kRequestCapacity = size_t{256} << 10;
-/// What ends every statement of a request.
+/// What separates the statements of a request.
 inline constexpr char kStatementSeparator[] = ";\n";
 
 /// What a statement of a request is, which says what its result must be.
@@ -71,8 +72,8 @@ class Request {
 
   /// The text of one statement.
   std::string_view text(const RequestStatement& s) const { return {buffer_.data() + s.offset, s.length}; }
-  /// The whole text to send.
-  std::string_view text() const { return {buffer_.data(), used_}; }
+  /// The whole text to send: the statements with a separator between them.
+  std::string_view text() const;
   const std::vector<RequestStatement>& statements() const { return statements_; }
   /// Whether a statement of that kind is in it.
   bool holds(StatementKind kind) const;

@@ -44,6 +44,7 @@ int readDsnSettings(const std::string& dsn, DsnSettings& out, std::string& badKe
   if (!journal.empty()) out.journalMode = journal;
   std::string sync = profileValue(dsn, "Synchronous");
   if (!sync.empty()) out.synchronous = sync;
+  out.requestLog = profileValue(dsn, "RequestLog");
   return 0;
 }
 

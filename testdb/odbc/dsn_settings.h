@@ -21,6 +21,8 @@ struct DsnSettings {
   // JournalMode / Synchronous: SQLite pragmas (default WAL / NORMAL)
   std::string journalMode = "WAL";
   std::string synchronous = "NORMAL";
+  // RequestLog: a file every SQLExecDirect text is appended to (none: no log)
+  std::string requestLog;
 };
 
 /// Reads the keys of data source dsn through the driver manager's odbcinst.

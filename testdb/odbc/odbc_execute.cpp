@@ -4,6 +4,7 @@
 
 #include "odbc/odbc_columns.h"
 #include "odbc/odbc_handles.h"
+#include "odbc/request_log.h"
 
 namespace testdb {
 namespace {
@@ -59,7 +60,9 @@ SQLRETURN SQL_API SQLExecDirect(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER lengt
   Stmt* stmt = toStmt(handle);
   if (!stmt) return SQL_INVALID_HANDLE;
   stmt->diag.clear();
-  return run(stmt, inputText(text, length));
+  const std::string request = inputText(text, length);
+  logRequest(stmt->dbc->settings.requestLog, request);
+  return run(stmt, request);
 }
 
 SQLRETURN SQL_API SQLPrepare(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length) {
