@@ -30,26 +30,99 @@ class SessionTest : public ::testing::Test {
   TestDatabase db;
 };
 
-TEST_F(SessionTest, ABatchRunsInOrderAndStopsAtItsFirstError) {
-  EXPECT_EQ(db.rows("INSERT INTO t (a) VALUES (1); INSERT INTO t (a) VALUES (2)\nGO\nSELECT COUNT(*) FROM t"),
-            Rows{"2"});
-  ErrorList errors = db.run("INSERT INTO t (a) VALUES (3); INSERT INTO t (a) VALUES (1); INSERT INTO t (a) VALUES (4)");
+// A batch runs as SQL Server runs it: statements end without a separator, a
+// constraint error ends only its statement, a conversion or a missing table
+// ends the batch, a syntax error anywhere runs nothing, errors name their line.
+TEST_F(SessionTest, ABatchRunsAsSqlServerRunsIt) {
+  EXPECT_EQ(db.rows("INSERT INTO t (a) VALUES (1)\nINSERT INTO t (a) VALUES (2)\nSELECT COUNT(*) FROM t"), Rows{"2"});
+  EXPECT_EQ(db.rows("INSERT INTO t (a) VALUES (20); INSERT INTO t (a) VALUES (21) SELECT COUNT(*) FROM t"), Rows{"4"});
+  ASSERT_TRUE(db.run("DELETE FROM t WHERE a >= 20").empty());
+  // A duplicate key, a NULL into NOT NULL and a value too long each end their
+  // own statement; the rows after them are stored.
+  ErrorList errors =
+      db.run("INSERT INTO t (a) VALUES (3)\nINSERT INTO t (a) VALUES (1)\nINSERT INTO t (a) VALUES (NULL)\n"
+             "INSERT INTO t (a, b) VALUES (9, 'toolong')\nINSERT INTO t (a) VALUES (4)");
+  ASSERT_EQ(errors.size(), 6u);
+  EXPECT_EQ(errors[0].native, 2627);
+  EXPECT_EQ(errors[0].line, 2);
+  EXPECT_EQ(errors[1].native, 3621);
+  EXPECT_EQ(errors[2].native, 515);
+  EXPECT_EQ(errors[2].line, 3);
+  EXPECT_EQ(errors[4].native, 8152);
+  EXPECT_EQ(errors[4].line, 4);
+  EXPECT_EQ(db.rows("SELECT a FROM t ORDER BY a"), (Rows{"1", "2", "3", "4"}));
+  // A conversion error ends the batch; what ran before it stays.
+  errors = db.run("INSERT INTO t (a) VALUES (5)\nINSERT INTO t (a) VALUES ('x')\nINSERT INTO t (a) VALUES (6)");
   ASSERT_FALSE(errors.empty());
-  EXPECT_EQ(errors.front().native, 2627);
-  // Autocommitted, the statement before the error stays; the one after never ran.
-  EXPECT_EQ(db.rows("SELECT a FROM t ORDER BY a"), (Rows{"1", "2", "3"}));
-  // A syntax error anywhere in a batch runs none of it, as SQL Server compiles the batch first.
-  errors = db.run("INSERT INTO t (a) VALUES (5); SELECT FROM t WHERE");
+  EXPECT_EQ(errors.front().native, 245);
+  EXPECT_EQ(errors.front().line, 2);
+  EXPECT_EQ(db.rows("SELECT a FROM t WHERE a >= 5"), Rows{"5"});
+  // A syntax error anywhere in a batch runs none of it, as SQL Server compiles
+  // the batch first; its line is the line of the token it met. GO is no
+  // statement: only the client tools cut scripts at it.
+  errors = db.run("INSERT INTO t (a) VALUES (7)\n\nSELECT FROM t WHERE");
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors.front().native, 156);
-  EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t WHERE a = 5"), Rows{"0"});
-  // Names are resolved when their statement runs: a table the batch creates can be used in it,
-  // and a missing one stops the batch there.
-  EXPECT_EQ(db.rows("CREATE TABLE u (c int NULL); INSERT INTO u (c) VALUES (7); SELECT c FROM u"), Rows{"7"});
+  EXPECT_EQ(errors.front().line, 3);
+  errors = db.run("INSERT INTO t (a) VALUES (7)\nGO\nINSERT INTO t (a) VALUES (8)");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors.front().native, 102);
+  EXPECT_EQ(errors.front().message, "Incorrect syntax near 'GO'.");
+  EXPECT_EQ(errors.front().line, 2);
+  EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t WHERE a >= 7"), Rows{"0"});
+  // Names are resolved when their statement runs: a table the batch creates
+  // can be used in it, and a missing one ends the batch there.
+  EXPECT_EQ(db.rows("CREATE TABLE u (c int NULL)\nINSERT INTO u (c) VALUES (7)\nSELECT c FROM u"), Rows{"7"});
   errors = db.run("INSERT INTO t (a) VALUES (6); INSERT INTO Missing (a) VALUES (1); INSERT INTO t (a) VALUES (8)");
   ASSERT_FALSE(errors.empty());
   EXPECT_EQ(errors.front().native, 208);
   EXPECT_EQ(db.rows("SELECT a FROM t WHERE a > 5"), Rows{"6"});
+  // The SET statements clients send after login, one a line, are one statement each.
+  EXPECT_EQ(db.rows("set textsize 2147483647\nset transaction isolation level read committed\nset dateformat mdy\n"
+                    "SELECT COUNT(*) FROM t"),
+            Rows{"6"});
+}
+
+// Transactions inside batches: a statement-ending error leaves the transaction
+// open and COMMIT keeps the good rows; XACT_ABORT ON or a conversion error
+// rolls it back and ends the batch; @@TRANCOUNT counts nested BEGIN TRANs;
+// COMMIT and ROLLBACK without a transaction are 3902 and 3903.
+TEST_F(SessionTest, TransactionsInsideBatches) {
+  ASSERT_TRUE(db.run("INSERT INTO t (a) VALUES (1)").empty());
+  ErrorList errors =
+      db.run("BEGIN TRAN\nINSERT INTO t (a) VALUES (2)\nINSERT INTO t (a) VALUES (1)\nINSERT INTO t (a) VALUES (3)\n"
+             "COMMIT");
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].native, 2627);
+  EXPECT_EQ(db.session().tranCount(), 0);
+  EXPECT_EQ(db.rows("SELECT a FROM t ORDER BY a"), (Rows{"1", "2", "3"}));
+
+  errors = db.run("SET XACT_ABORT ON\nBEGIN TRAN\nINSERT INTO t (a) VALUES (4)\nINSERT INTO t (a) VALUES (1)\n"
+                  "INSERT INTO t (a) VALUES (5)\nCOMMIT");
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors[0].native, 2627);
+  EXPECT_EQ(db.session().tranCount(), 0);
+  // The batch ended at the error: a later COMMIT has nothing to commit.
+  errors = db.run("SET XACT_ABORT OFF\nCOMMIT");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].native, 3902);
+  EXPECT_EQ(errors[0].message, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+  EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t WHERE a >= 4"), Rows{"0"});
+
+  // A conversion error rolls the open transaction back even with XACT_ABORT OFF.
+  errors = db.run("BEGIN TRAN\nINSERT INTO t (a) VALUES (6)\nINSERT INTO t (a) VALUES ('x')\nCOMMIT");
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors[0].native, 245);
+  EXPECT_EQ(db.session().tranCount(), 0);
+  EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t WHERE a = 6"), Rows{"0"});
+
+  EXPECT_EQ(db.rows("BEGIN TRAN\nBEGIN TRANSACTION\nSELECT @@TRANCOUNT"), Rows{"2"});
+  EXPECT_EQ(db.rows("INSERT INTO t (a) VALUES (7)\nCOMMIT\nSELECT @@TRANCOUNT"), Rows{"1"});
+  EXPECT_EQ(db.rows("ROLLBACK\nSELECT @@TRANCOUNT"), Rows{"0"});
+  EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t WHERE a = 7"), Rows{"0"});
+  errors = db.run("ROLLBACK TRAN");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].native, 3903);
 }
 
 // Two results of the same text are open at once: each has a prepared statement of its own.

@@ -2,7 +2,6 @@
 
 #include <odbcinst.h>
 
-
 namespace testdb {
 namespace {
 
@@ -39,6 +38,14 @@ int readDsnSettings(const std::string& dsn, DsnSettings& out, std::string& badKe
       badKey = name + "=" + value;
       return -2;
     }
+  }
+  std::string batches = profileValue(dsn, "BatchSupport");
+  if (!batches.empty()) {
+    if (batches != "0" && batches != "1") {
+      badKey = "BatchSupport=" + batches;
+      return -2;
+    }
+    out.batchSupport = batches == "1";
   }
   std::string journal = profileValue(dsn, "JournalMode");
   if (!journal.empty()) out.journalMode = journal;

@@ -18,6 +18,9 @@ struct DsnSettings {
   std::string password;
   // the faults it injects for tests (FailOnText, BreakAtStatements, ...)
   FaultSettings faults;
+  // BatchSupport=0: the driver says it takes no batches and refuses a request
+  // of several statements, so a client's fallback can be tested
+  bool batchSupport = true;
   // JournalMode / Synchronous: SQLite pragmas (default WAL / NORMAL)
   std::string journalMode = "WAL";
   std::string synchronous = "NORMAL";

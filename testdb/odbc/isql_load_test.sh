@@ -13,7 +13,8 @@ eval "$(bash "$dsn_script" "$work/odbc" demo "$work/demo.db" sa secret)"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 for file in schema.sql demo-data.sql; do
-  out=$(isql -b -n -v demo sa secret < "$sql_dir/$file" 2>&1)
+  # isql does not know GO, which it would send to the server: the lines go.
+  out=$(sed '/^go$/d' "$sql_dir/$file" | isql -b -n -v demo sa secret 2>&1)
   if grep -q '^\[' <<<"$out"; then
     fail "$file: $out"
   fi

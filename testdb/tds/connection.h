@@ -43,16 +43,19 @@ class Connection {
 
   /// The packet size replies are cut at.
   uint32_t packetSize() const { return packetSize_; }
+  /// True when the last Close is a lost link: the reply (the answers of the
+  /// statements before it) goes out as an unfinished message.
+  bool linkLost() const { return linkLost_; }
 
  private:
   /// Checks a LOGIN7 and opens the database. Returns Continue, or Close after a refusal.
   Next login(std::span<const uint8_t> payload, std::vector<uint8_t>& reply);
   /// Applies the faults to a SQL batch and runs it. Returns Continue, or Close for a lost link.
   Next batch(std::span<const uint8_t> payload, std::vector<uint8_t>& reply);
-  /// Runs one statement and writes its tokens. Returns 0, or -1 after an error.
-  int runStatement(std::string_view text, bool last, std::vector<uint8_t>& reply);
-  /// Runs the statements of a batch, stopping at the first error.
-  void runBatch(std::string_view text, std::vector<uint8_t>& reply);
+  /// Runs one statement of a batch and writes its tokens. Returns 0, or -1
+  /// after an error that ends the batch.
+  int runStatement(const std::vector<Token>& tokens, const StatementSpan& statement, bool last,
+                   std::vector<uint8_t>& reply);
   /// Writes `first`, then 18456 for user, then DONE with the error bit.
   void loginFailed(std::string_view user, const ErrorList& first, std::vector<uint8_t>& reply);
 
@@ -65,6 +68,7 @@ class Connection {
   bool stalled_ = false;
   /// The login met StallLogin: silent for good.
   bool loginStalled_ = false;
+  bool linkLost_ = false;
   uint32_t packetSize_ = 4096;
 };
 

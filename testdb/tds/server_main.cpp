@@ -74,6 +74,18 @@ int sendAll(int fd, const std::vector<uint8_t>& bytes) {
   return 0;
 }
 
+// Clears the end-of-message bit of the last packet: a link lost in mid-answer.
+void unfinish(std::vector<uint8_t>& packets) {
+  size_t last = packets.size();
+  for (size_t at = 0; at + kHeaderSize <= packets.size();) {
+    last = at;
+    size_t length = (static_cast<size_t>(packets[at + 2]) << 8) | packets[at + 3];
+    if (length < kHeaderSize) break;
+    at += length;
+  }
+  if (last < packets.size()) packets[last + 1] &= static_cast<uint8_t>(~kEndOfMessage);
+}
+
 void serve(const ServerOptions& options, std::shared_ptr<FaultPlan> plan, int fd, uint16_t spid) {
   Connection connection(options.config, std::move(plan));
   MessageAssembler assembler;
@@ -99,6 +111,7 @@ void serve(const ServerOptions& options, std::shared_ptr<FaultPlan> plan, int fd
       Next next = connection.handle(message.type, message.payload, reply);
       packets.clear();
       if (!reply.empty()) packetize(reply, connection.packetSize(), spid, packets);
+      if (next == Next::Close && connection.linkLost()) unfinish(packets);
       if (sendAll(fd, packets) != 0 || next == Next::Close) return;
       if (message.type == kLogin7) loggedIn = true;
     }

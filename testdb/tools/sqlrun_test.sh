@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# dulmar-sqlrun splits a script as the test database splits a batch (block
-# comments nest), prints the rows of each statement, and stops at the first
-# error with its record on standard error and status 1.
+# dulmar-sqlrun cuts a script at its GO lines (never inside a literal or a
+# comment; block comments nest), sends each batch whole, prints the rows of
+# each of its results, and stops after the first batch with an error, its
+# record on standard error and status 1.
 #
 #   sqlrun_test.sh DSN_SCRIPT SQLRUN
 set -euo pipefail
@@ -17,13 +18,13 @@ out=$(printf '%s\n' "SELECT 1 /* a /* b */ ; c */ ; SELECT 2" "go" "SELECT 'x;y'
 [ "$out" = $'1\n2\nx;y' ] || fail "nested comments: $out"
 
 status=0
-out=$(printf '%s\n' "CREATE TABLE t (a int NULL);" "INSERT INTO t (a) VALUES (1);" \
-  "SELECT 'open;" "INSERT INTO t (a) VALUES (2);" | "$sqlrun" t sa secret 2>"$work/err") || status=$?
+out=$(printf '%s\n' "CREATE TABLE t (a int NULL)" "INSERT INTO t (a) VALUES (1)" "GO" \
+  "INSERT INTO t (a) VALUES (2)" "SELECT 'open;" "go" "INSERT INTO t (a) VALUES (3);" | "$sqlrun" t sa secret 2>"$work/err") || status=$?
 [ "$status" = 1 ] || fail "status $status after an unclosed quotation mark"
 grep -qF "[42000] 105: [dulmar-testdb][SQL Server]Unclosed quotation mark after the character string 'open;" \
   "$work/err" || fail "error: $(cat "$work/err")"
 out=$(echo "SELECT a FROM t" | "$sqlrun" t sa secret)
-[ "$out" = "1" ] || fail "statements before the error must run, none after it: $out"
+[ "$out" = "1" ] || fail "the batch before the error must run, nothing of its batch nor after it: $out"
 
 status=0
 "$sqlrun" t sa wrong </dev/null 2>"$work/err" || status=$?

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "tsql/catalog_view.h"
 #include "sqlserver/coerce.h"
 #include "sqlserver/server_error.h"
 #include "sqlserver/sql_value.h"
+#include "tsql/catalog_view.h"
 #include "tsql/tsql_lexer.h"
 
 namespace testdb {
@@ -54,11 +54,15 @@ struct Translation {
   // the duplicate key of a rejected row
   std::vector<std::string> insertColumns;
   std::vector<std::vector<InsertValue>> insertRows;
+  // SET XACT_ABORT: 1 ON, 0 OFF, -1 not this statement
+  int xactAbort = -1;
 };
 
 struct TranslateContext {
   // the database name used in messages (547)
   std::string databaseName;
+  // what @@TRANCOUNT reads when the statement runs
+  int tranCount = 0;
 };
 
 /// Translates tokens [begin, end) (one statement, no separator). Returns true,
@@ -66,6 +70,17 @@ struct TranslateContext {
 /// objects, then conversions of constants).
 bool translate(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
                const TranslateContext& context, Translation& out, ServerError& error);
+
+/// Translates the statement that begins at tokens[begin] within a batch that
+/// ends at `end`: like translate(), except that the statement also ends where
+/// a ';' or the keyword of another statement follows it, as T-SQL needs no
+/// separator. Returns true, or false with the error; `stop` is where the
+/// statement's tokens end unless a syntax error came first.
+bool translateInBatch(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
+                      const TranslateContext& context, Translation& out, ServerError& error, size_t& stop);
+
+/// True when t is a keyword that begins a statement.
+bool beginsStatement(const Token& t);
 
 /// "name" as an SQLite identifier.
 std::string quoteIdent(std::string_view name);

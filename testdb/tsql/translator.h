@@ -53,8 +53,11 @@ class Translator {
  public:
   Translator(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
              const TranslateContext& context, Translation& out);
-  /// Translates the statement. Returns true, or false with the error.
-  bool run(ServerError& error);
+  /// Translates the statement. Returns true, or false with the error. In a
+  /// batch the statement may end before `end` (see translateInBatch).
+  bool run(ServerError& error, bool inBatch = false);
+  /// Where the statement's tokens ended.
+  size_t position() const { return pos_; }
 
   // --- tokens
   const Token& peek(size_t ahead = 0) const;
