@@ -44,6 +44,12 @@ RequestEnd runRequest(ResultSource& source, Request& request, Request& scratch, 
     size_t delivered = 0;
     bool lost = false;
     source.send(current->text(), statements[0].columns, result);
+    if (result.kind == Kind::Failed && result.notSent && !result.linkLost) {
+      source.close();
+      for (const RequestStatement& s : statements)
+        if (s.kind != StatementKind::Opener) deliver(s, current->text(s), result, rerun);
+      return RequestEnd::Done;
+    }
     while (result.kind != Kind::End) {
       if (at == statements.size()) {
         source.close();  // more results than statements: nothing can be told apart

@@ -34,6 +34,9 @@ struct StatementResult {
   Diagnostic diag;
   /// For Failed: the failure lost the link to the server.
   bool linkLost;
+  /// For Failed: the request never went out (no statement handle could be
+  /// had), so every statement of it failed so.
+  bool notSent;
   /// For Rows: columns in the set, and whether a first row came.
   int columnCount;
   bool row;

@@ -228,6 +228,31 @@ TEST_F(Batch, AResultThatDoesNotFitItsStatementStopsWithoutGuessing) {
   }
 }
 
+TEST_F(Batch, ARequestThatCannotBeSentFailsEachOfItsStatementsWithTheSameRecord) {
+  class NoHandle final : public ResultSource {
+   public:
+    int sends = 0;
+    void send(std::string_view, int, StatementResult& r) override {
+      ++sends;
+      r = StatementResult{};
+      r.kind = StatementResult::Kind::Failed;
+      r.notSent = true;
+      r.diag.recorded = true;
+      copyField(r.diag.state, "HY001");
+    }
+    void next(int, StatementResult& r) override { r = StatementResult{}; }
+    void close() override {}
+    int restore() override { return 0; }
+  } none;
+  add(StatementKind::Opener, 0, kOpenerStatement);
+  add(StatementKind::Insert, 1, "I1");
+  add(StatementKind::Insert, 2, "I2");
+  EXPECT_EQ(runRequest(none, request, scratch, deliver), RequestEnd::Done);
+  EXPECT_EQ(items(), (std::vector<size_t>{1, 2}));
+  EXPECT_EQ(delivered[1].kind, StatementResult::Kind::Failed);
+  EXPECT_EQ(none.sends, 1);
+}
+
 TEST(Request, EachStatementKeepsItsOwnLimitAndAFullRequestSaysSo) {
   Request request(2);
   std::string long1000(1000, 'x');

@@ -258,6 +258,7 @@ void Database::send(std::string_view text, int columns, StatementResult& result)
   if (!SQL_SUCCEEDED(statement_.allocate(connection()))) {
     statement_.reset();
     failed(result);
+    result.notSent = true;
     return;
   }
   SQLHSTMT stmt = static_cast<SQLHSTMT>(statement_.get());
