@@ -221,6 +221,17 @@ void Database::describe(SQLRETURN rc, int columns, StatementResult& result) {
     }
     result.kind = StatementResult::Kind::Count;
     result.count = rows;
+    // A link that went in mid-answer leaves FreeTDS with a result that has
+    // no count; it is the loss, not an answer.
+    if (rows < 0) {
+      Diagnostic said{};
+      readDiagnostic(SQL_HANDLE_STMT, stmt, said);
+      if (linkGone(said)) {
+        result.kind = StatementResult::Kind::Failed;
+        result.diag = said;
+        result.linkLost = true;
+      }
+    }
     return;
   }
   result.kind = StatementResult::Kind::Rows;
