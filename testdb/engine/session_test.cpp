@@ -116,7 +116,8 @@ TEST_F(SessionTest, TransactionsInsideBatches) {
   EXPECT_EQ(db.session().tranCount(), 0);
   EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t WHERE a = 6"), Rows{"0"});
 
-  EXPECT_EQ(db.rows("BEGIN TRAN\nBEGIN TRANSACTION\nSELECT @@TRANCOUNT"), Rows{"2"});
+  EXPECT_EQ(db.rows("BEGIN TRAN\nBEGIN TRANSACTION\nSELECT @@TRANCOUNT SELECT COUNT(*) FROM t"), Rows{"3"});
+  EXPECT_EQ(db.rows("SELECT @@TRANCOUNT"), Rows{"2"});
   EXPECT_EQ(db.rows("INSERT INTO t (a) VALUES (7)\nCOMMIT\nSELECT @@TRANCOUNT"), Rows{"1"});
   EXPECT_EQ(db.rows("ROLLBACK\nSELECT @@TRANCOUNT"), Rows{"0"});
   EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t WHERE a = 7"), Rows{"0"});
