@@ -100,8 +100,8 @@ class FaultPlan {
 };
 
 /// The faults of one connection: its own counters, and whether its link is lost.
-/// A front end asks before each request a client sends (an ODBC execution, a
-/// batch on the wire), so statement numbers count requests.
+/// A front end asks before each statement it runs, also each statement of a
+/// batch, so statement numbers count statements (a request of one counts one).
 class ConnectionFaults {
  public:
   /// Starts a connection under plan (nullptr: no faults). Returns 0, or -1

@@ -116,13 +116,34 @@ TEST_F(SessionTest, TransactionsInsideBatches) {
   EXPECT_EQ(db.session().tranCount(), 0);
   EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t WHERE a = 6"), Rows{"0"});
 
-  EXPECT_EQ(db.rows("BEGIN TRAN\nBEGIN TRANSACTION\nSELECT @@TRANCOUNT"), Rows{"2"});
+  EXPECT_EQ(db.rows("BEGIN TRAN\nBEGIN TRANSACTION\nSELECT @@TRANCOUNT SELECT COUNT(*) FROM t"), Rows{"3"});
+  EXPECT_EQ(db.rows("SELECT @@TRANCOUNT"), Rows{"2"});
   EXPECT_EQ(db.rows("INSERT INTO t (a) VALUES (7)\nCOMMIT\nSELECT @@TRANCOUNT"), Rows{"1"});
   EXPECT_EQ(db.rows("ROLLBACK\nSELECT @@TRANCOUNT"), Rows{"0"});
   EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t WHERE a = 7"), Rows{"0"});
   errors = db.run("ROLLBACK TRAN");
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].native, 3903);
+}
+
+// A table as SSMS's "Generate Scripts" writes it, storage options and all:
+// they are accepted and ignored, the key is in force.
+TEST_F(SessionTest, ATableInTheFormOfGeneratedScriptsKeepsItsKey) {
+  ASSERT_TRUE(db.run("SET ANSI_NULLS ON\nSET QUOTED_IDENTIFIER ON\n"
+                     "CREATE TABLE [dbo].[Gen]([GenNum] [int] NOT NULL, [GenBez] [varchar](20) NULL,\n"
+                     " CONSTRAINT [PK_Gen] PRIMARY KEY CLUSTERED ([GenNum] ASC)\n"
+                     "WITH (PAD_INDEX = OFF, STATISTICS_NORECOMPUTE = OFF, IGNORE_DUP_KEY = OFF, "
+                     "ALLOW_ROW_LOCKS = ON, ALLOW_PAGE_LOCKS = ON) ON [PRIMARY]\n) ON [PRIMARY]\n"
+                     "CREATE NONCLUSTERED INDEX [IX_Gen] ON [dbo].[Gen] ([GenBez] ASC)\n"
+                     "WITH (PAD_INDEX = OFF, SORT_IN_TEMPDB = OFF, DROP_EXISTING = OFF, ONLINE = OFF) ON [PRIMARY]\n"
+                     "INSERT [dbo].[Gen] ([GenNum], [GenBez]) VALUES (1, N'eins')\n"
+                     "INSERT [dbo].[Gen] ([GenNum], [GenBez]) VALUES (2, N'zwei')")
+                  .empty());
+  ErrorList errors = db.run("INSERT [dbo].[Gen] ([GenNum], [GenBez]) VALUES (1, N'noch eins')");
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors[0].native, 2627);
+  EXPECT_EQ(errors[0].message.rfind("Violation of PRIMARY KEY constraint 'PK_Gen'.", 0), 0u);
+  EXPECT_EQ(db.rows("SELECT GenBez FROM Gen ORDER BY GenNum"), (Rows{"eins", "zwei"}));
 }
 
 // Two results of the same text are open at once: each has a prepared statement of its own.

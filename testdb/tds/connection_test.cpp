@@ -391,9 +391,14 @@ TEST(Options, KeysAndOptionsAreReadAndBadOnesRefused) {
   EXPECT_EQ(o.listen, "127.0.0.1");
   EXPECT_EQ(o.port, 0);
   EXPECT_DOUBLE_EQ(o.latencyMs, 0.5);
+  EXPECT_DOUBLE_EQ(o.bandwidthMbit, 0);
   EXPECT_EQ(o.config.faults.failOnText, "'42'");
   EXPECT_EQ(o.config.faults.breakAfterStatements, 4);
   EXPECT_EQ(o.ignoredKeys, std::vector<std::string>{"FailStmtAllocFrom"});
+  ASSERT_EQ(parseOptions({"--database", "x.db", "--bandwidth-mbit", "100"}, o, error), 0) << error;
+  EXPECT_DOUBLE_EQ(o.bandwidthMbit, 100);
+  EXPECT_NE(parseOptions({"--database", "x.db", "--bandwidth-mbit", "0"}, o, error), 0);
+  EXPECT_NE(parseOptions({"--database", "x.db", "--bandwidth-mbit", "fast"}, o, error), 0);
   ASSERT_EQ(parseOptions({"--database", "x.db", "breakatstatements=3,1", "RefuseConnectAfterBreak=1"}, o, error), 0);
   EXPECT_EQ(o.config.faults.breakAtStatements, (std::vector<long>{1, 3}));
   EXPECT_TRUE(o.config.faults.refuseConnectAfterBreak);

@@ -183,7 +183,7 @@ bool Translator::createTable() {
       if (primary && !expectKeyword("KEY")) return false;
       if (!acceptKeyword("CLUSTERED")) acceptKeyword("NONCLUSTERED");
       std::vector<std::string> cols;
-      if (!readKeyColumns(cols)) return false;
+      if (!readKeyColumns(cols) || !skipIndexOptions()) return false;
       addKey(primary ? ConstraintKind::PrimaryKey : ConstraintKind::Unique, constraintName, cols);
       continue;
     }
@@ -293,6 +293,22 @@ bool Translator::createTable() {
   return true;
 }
 
+bool Translator::skipIndexOptions() {
+  // Storage options (PAD_INDEX, FILLFACTOR, ... and the filegroup) mean nothing to one SQLite file.
+  if (acceptKeyword("WITH")) {
+    if (!expectSymbol("(")) return false;
+    while (!acceptSymbol(")")) {
+      if (atEnd()) return syntaxError();
+      take();
+    }
+  }
+  if (acceptKeyword("ON")) {
+    std::string filegroup;
+    if (!readName(filegroup)) return false;
+  }
+  return true;
+}
+
 bool Translator::createIndex(bool unique) {
   take();
   std::string name;
@@ -318,24 +334,14 @@ bool Translator::createIndex(bool unique) {
     descending.push_back(desc);
   } while (acceptSymbol(","));
   if (!expectSymbol(")")) return false;
-  if (acceptKeyword("WITH")) {
-    if (!expectSymbol("(")) return false;
-    while (!acceptSymbol(")")) {
-      if (atEnd()) return syntaxError();
-      take();
-    }
-  }
-  if (acceptKeyword("ON")) {
-    std::string filegroup;
-    if (!readName(filegroup)) return false;
-  }
+  if (!skipIndexOptions()) return false;
   if (!table) return true;
   for (const Constraint& existing : table->constraints) {
     if (equalsNoCase(existing.name, name)) deferError(serverError(1913, {name, table->name}), kBindError);
   }
   out_.script = std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-                quoteIdent(table->sqliteName + "__" + lowerCase(name)) + " ON " + quoteIdent(table->sqliteName) +
-                " (" + columnList(c.columns, &descending) + ");" + catalog_.recordConstraint(*table, c);
+                quoteIdent(table->sqliteName + "__" + lowerCase(name)) + " ON " + quoteIdent(table->sqliteName) + " (" +
+                columnList(c.columns, &descending) + ");" + catalog_.recordConstraint(*table, c);
   return true;
 }
 

@@ -111,6 +111,8 @@ class Translator {
   bool createSchema();
   bool createTable();
   bool createIndex(bool unique);
+  /// Skips an index's WITH (...) options and ON filegroup. False on syntax error.
+  bool skipIndexOptions();
   bool dropStatement();
   bool transactionStatement();
 
