@@ -5,6 +5,7 @@
 // and an interruption (Ctrl-C, SIGTERM, a closed terminal) cancels the
 // request that waits for the server, so the run stops within moments.
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <mutex>
@@ -36,6 +37,9 @@ volatile std::sig_atomic_t stopRequested = 0;
 std::mutex cancelTargetMutex;
 Database* cancelTarget = nullptr;
 
+/// Set when the run has returned, for a handler that waits for it.
+std::atomic<bool> runEnded{false};
+
 /// Counts a stop request and cancels the request in flight.
 void requestStop() {
   if (stopRequested < kStopAtOnce) stopRequested = stopRequested + 1;
@@ -50,6 +54,11 @@ void setCancelTarget(Database* database) {
 }
 
 #if defined(_WIN32)
+/// How long a closed console window's handler waits for the run, within the
+/// 5 seconds Windows gives it, and in which steps.
+constexpr int kCloseGraceMilliseconds = 4500;
+constexpr int kCloseGraceSlice = 50;
+
 void keepStandardDescriptorsOpen() {
   // A closed handle is opened on NUL; output written there reaches nobody,
   // which the run notices only as it does a full disk.
@@ -63,6 +72,11 @@ void keepStandardDescriptorsOpen() {
 BOOL WINAPI onConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
   requestStop();
+  // A closed console window ends the process when the handler returns (and
+  // after 5 seconds in any case): give the run that long to write its lines.
+  if (event == CTRL_CLOSE_EVENT)
+    for (int waited = 0; !runEnded && waited < kCloseGraceMilliseconds; waited += kCloseGraceSlice)
+      Sleep(kCloseGraceSlice);
   return TRUE;
 }
 
@@ -150,5 +164,7 @@ int main(int argc, char** argv) {
   watchInterruptions();
   const int status = runDulmar(argc, argv, database, stdout, &stopRequested);
   setCancelTarget(nullptr);
+  std::fflush(stdout);
+  runEnded = true;
   return status;
 }
