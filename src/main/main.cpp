@@ -11,7 +11,6 @@
 #include <mutex>
 
 #if defined(_WIN32)
-#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -59,16 +58,20 @@ void setCancelTarget(Database* database) {
 constexpr int kCloseGraceMilliseconds = 4500;
 constexpr int kCloseGraceSlice = 50;
 
+/// Opens each standard stream that has no descriptor on NUL.
 void keepStandardDescriptorsOpen() {
-  // A closed handle is opened on NUL; output written there reaches nobody,
-  // which the run notices only as it does a full disk.
-  if (_fileno(stdin) < 0 || _get_osfhandle(0) == -1) std::freopen("NUL", "rb", stdin);
-  if (_fileno(stdout) < 0 || _get_osfhandle(1) == -1) std::freopen("NUL", "rb", stdout);
-  if (_fileno(stderr) < 0 || _get_osfhandle(2) == -1) std::freopen("NUL", "rb", stderr);
+  // A standard handle that was closed or never given leaves its stream
+  // without a descriptor (_fileno below 0): it is opened on NUL for reading,
+  // so output to it fails as a full disk does (status 2). _get_osfhandle is
+  // not asked: with a bad descriptor it ends the process.
+  if (_fileno(stdin) < 0) std::freopen("NUL", "rb", stdin);
+  if (_fileno(stdout) < 0) std::freopen("NUL", "rb", stdout);
+  if (_fileno(stderr) < 0) std::freopen("NUL", "rb", stderr);
 }
 
 // The console handler runs on a thread of its own, so it may cancel the
 // request the run waits for.
+/// Returns TRUE for the events that ask the run to stop.
 BOOL WINAPI onConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
   requestStop();
@@ -83,6 +86,7 @@ BOOL WINAPI onConsoleControl(DWORD event) {
 /// Returns 0, or -1 when the handler could not be set.
 int watchInterruptions() { return SetConsoleCtrlHandler(onConsoleControl, TRUE) ? 0 : -1; }
 #else
+/// Opens each closed descriptor of 0, 1 and 2 on the null device.
 void keepStandardDescriptorsOpen() {
   // open() takes the lowest free descriptor, so each closed one of 0, 1, 2
   // is filled in turn. Read-only: output to a closed standard output fails
@@ -107,6 +111,8 @@ sigset_t stopSignals() {
   return set;
 }
 
+/// The watcher thread: takes the stop signals for the whole process. Never
+/// returns.
 void* waitForStopSignals(void*) {
   const sigset_t set = stopSignals();
   const timespec again{1, 0};
