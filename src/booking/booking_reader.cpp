@@ -14,8 +14,8 @@ size_t readField(TextReader& input, char (&field)[N]) {
   return input.read(field, N - 1);
 }
 
-/// Appends the count characters read into field to text. Returns what is
-/// left of count.
+/// Takes the first of the count characters read, as many as field holds, as
+/// parts[index]. Returns how many of count are left for the next field.
 template <size_t N>
 size_t takeField(const char (&field)[N], size_t count, std::string_view (&parts)[4], int index) {
   const size_t n = count < N - 1 ? count : N - 1;

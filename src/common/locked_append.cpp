@@ -3,25 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace {
 /// How much of the file's end is read at a time when looking for the last
 /// line end.
 constexpr long kTailChunk = 4096;
-
-/// Cuts the open file to length. Returns 0, or -1.
-int cutTo(FILE* file, long length) {
-#if defined(_WIN32)
-  return _chsize_s(_fileno(file), length) == 0 ? 0 : -1;
-#else
-  return ftruncate(fileno(file), static_cast<off_t>(length)) == 0 ? 0 : -1;
-#endif
-}
 
 /// The length of file's content up to and including its last line feed.
 /// Returns it, or -1 when the file cannot be read.
@@ -68,7 +53,7 @@ long removeTornLine(const std::string& path) {
   long size = -1;
   if (std::fseek(file, 0, SEEK_END) == 0 && (size = std::ftell(file)) >= 0) {
     const long keep = lengthThroughLastLineEnd(file, size);
-    if (keep >= 0 && (keep == size || cutTo(file, keep) == 0)) removed = size - keep;
+    if (keep >= 0 && (keep == size || cutFileTo(file, keep) == 0)) removed = size - keep;
   }
   if (std::fclose(file) != 0) removed = -1;
   return removed;

@@ -58,3 +58,13 @@ TEST(Database, WithoutAConnectionNothingRunsAndNothingIsDiagnosed) {
   EXPECT_FALSE(outcomes[0].diag.recorded);
   EXPECT_FALSE(database.link().lost);  // there never was a link to lose
 }
+
+// What the README promises an operator: a login that is never answered is
+// given up after 30 seconds, a request after two minutes, and a restore's
+// logins fit its 15 seconds.
+TEST(Database, TimeLimitsAreTheOnesTheReadmeStates) {
+  Database database;
+  EXPECT_EQ(database.timeouts().loginSeconds, 30);
+  EXPECT_EQ(database.timeouts().requestSeconds, 120);
+  EXPECT_EQ(kRestoreLoginTimeoutSeconds, 5);
+}

@@ -5,12 +5,12 @@
 // and an interruption (Ctrl-C, SIGTERM, a closed terminal) cancels the
 // request that waits for the server, so the run stops within moments.
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <mutex>
 
 #if defined(_WIN32)
-#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -36,6 +36,9 @@ volatile std::sig_atomic_t stopRequested = 0;
 std::mutex cancelTargetMutex;
 Database* cancelTarget = nullptr;
 
+/// Set when the run has returned, for a handler that waits for it.
+std::atomic<bool> runEnded{false};
+
 /// Counts a stop request and cancels the request in flight.
 void requestStop() {
   if (stopRequested < kStopAtOnce) stopRequested = stopRequested + 1;
@@ -50,25 +53,40 @@ void setCancelTarget(Database* database) {
 }
 
 #if defined(_WIN32)
+/// How long a closed console window's handler waits for the run, within the
+/// 5 seconds Windows gives it, and in which steps.
+constexpr int kCloseGraceMilliseconds = 4500;
+constexpr int kCloseGraceSlice = 50;
+
+/// Opens each standard stream that has no descriptor on NUL.
 void keepStandardDescriptorsOpen() {
-  // A closed handle is opened on NUL; output written there reaches nobody,
-  // which the run notices only as it does a full disk.
-  if (_fileno(stdin) < 0 || _get_osfhandle(0) == -1) std::freopen("NUL", "rb", stdin);
-  if (_fileno(stdout) < 0 || _get_osfhandle(1) == -1) std::freopen("NUL", "rb", stdout);
-  if (_fileno(stderr) < 0 || _get_osfhandle(2) == -1) std::freopen("NUL", "rb", stderr);
+  // A standard handle that was closed or never given leaves its stream
+  // without a descriptor (_fileno below 0): it is opened on NUL for reading,
+  // so output to it fails as a full disk does (status 2). _get_osfhandle is
+  // not asked: with a bad descriptor it ends the process.
+  if (_fileno(stdin) < 0) std::freopen("NUL", "rb", stdin);
+  if (_fileno(stdout) < 0) std::freopen("NUL", "rb", stdout);
+  if (_fileno(stderr) < 0) std::freopen("NUL", "rb", stderr);
 }
 
 // The console handler runs on a thread of its own, so it may cancel the
 // request the run waits for.
+/// Returns TRUE for the events that ask the run to stop.
 BOOL WINAPI onConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
   requestStop();
+  // A closed console window ends the process when the handler returns (and
+  // after 5 seconds in any case): give the run that long to write its lines.
+  if (event == CTRL_CLOSE_EVENT)
+    for (int waited = 0; !runEnded && waited < kCloseGraceMilliseconds; waited += kCloseGraceSlice)
+      Sleep(kCloseGraceSlice);
   return TRUE;
 }
 
 /// Returns 0, or -1 when the handler could not be set.
 int watchInterruptions() { return SetConsoleCtrlHandler(onConsoleControl, TRUE) ? 0 : -1; }
 #else
+/// Opens each closed descriptor of 0, 1 and 2 on the null device.
 void keepStandardDescriptorsOpen() {
   // open() takes the lowest free descriptor, so each closed one of 0, 1, 2
   // is filled in turn. Read-only: output to a closed standard output fails
@@ -93,6 +111,8 @@ sigset_t stopSignals() {
   return set;
 }
 
+/// The watcher thread: takes the stop signals for the whole process. Never
+/// returns.
 void* waitForStopSignals(void*) {
   const sigset_t set = stopSignals();
   const timespec again{1, 0};
@@ -150,5 +170,7 @@ int main(int argc, char** argv) {
   watchInterruptions();
   const int status = runDulmar(argc, argv, database, stdout, &stopRequested);
   setCancelTarget(nullptr);
+  std::fflush(stdout);
+  runEnded = true;
   return status;
 }

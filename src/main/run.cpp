@@ -350,6 +350,7 @@ size_t insertBookings(Run& run, std::vector<BookingRecord>& bookings, const char
   return bookings.size();
 }
 
+/// Tells the operator that the run waits for another run's append.
 void sayWaitingForTheParameterFile(void* out) {
   std::fprintf(static_cast<FILE*>(out),
                "Die Parameter-Datei wird von einem anderen Lauf geschrieben; warte bis zu %d Sekunden.\n",
