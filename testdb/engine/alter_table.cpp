@@ -39,6 +39,7 @@ int Session::editDefinition(const Translation& tr, ErrorList& errors) {
     at = sql.find(tr.alterColumn, at) + tr.alterColumn.size();
     if (sql.compare(at, sizeof " DEFAULT" - 1, " DEFAULT") == 0) {
       errors.push_back(serverError(1781));
+      errors.push_back(serverError(1750));
       return SQLITE_CONSTRAINT;
     }
     sql.insert(at, tr.alterAdd);

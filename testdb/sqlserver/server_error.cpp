@@ -30,6 +30,7 @@ constexpr Template kTemplates[] = {
      "The %s statement conflicted with the %s constraint \"%s\". The conflict occurred in database \"%s\", table "
      "\"%s\"%s."},
     {1781, "42000", "Column already has a DEFAULT bound to it."},
+    {1750, "42000", "Could not create constraint or index. See previous errors."},
     {2812, "42000", "Could not find stored procedure '%s'."},
     {4917, "42000", "Constraint '%s' does not exist."},
     {1911, "42000", "Column name '%s' does not exist in the target table or view."},
