@@ -318,6 +318,8 @@ int Session::runOne(const Translation& tr, Execution& out, ErrorList& errors) {
       return runScript(tr.script, errors);
     case StatementKind::Transaction:
       return runTransaction(tr, errors);
+    case StatementKind::AlterTable:
+      return runAlter(tr, errors);
     default:
       break;
   }

@@ -112,6 +112,11 @@ class Session {
   int runTransaction(const Translation& tr, ErrorList& errors);
   void rollBackAll();
   int runScript(const std::string& script, ErrorList& errors);
+  /// ALTER TABLE ... ADD CONSTRAINT: checks the stored rows (WITH CHECK), then
+  /// edits the table's definition and records the constraint. Returns 0, or -1.
+  int runAlter(const Translation& tr, ErrorList& errors);
+  /// Puts tr.alterAdd into the stored definition of tr.target. Returns an SQLite code.
+  int editDefinition(const Translation& tr, ErrorList& errors);
   sqlite3_stmt* checkout(const std::string& sql, ErrorList& errors);
   void mapError(int rc, const Translation* tr, ErrorList& errors);
   void mapConstraint(const Translation& tr, ErrorList& errors);

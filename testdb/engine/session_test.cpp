@@ -146,6 +146,99 @@ TEST_F(SessionTest, ATableInTheFormOfGeneratedScriptsKeepsItsKey) {
   EXPECT_EQ(db.rows("SELECT GenBez FROM Gen ORDER BY GenNum"), (Rows{"eins", "zwei"}));
 }
 
+// The export an administrator brings from SQL Server Management Studio loads
+// whole, and its ALTER TABLE lines leave the CHECKs and DEFAULTs in force, for
+// this session and for another one opened on the file.
+TEST_F(SessionTest, AGeneratedScriptLoadsWithItsConstraintsInForce) {
+  ASSERT_EQ(db.load(std::string(DULMAR_SQL_DIR) + "/generated-script-example.sql"), 0);
+  EXPECT_EQ(db.rows("SELECT COUNT(*) FROM KVSYSTEM.Kvs301Asw"), Rows{"6"});
+  EXPECT_EQ(db.rows("SELECT AswGVo FROM KVSYSTEM.Kvs301Asw WHERE AswPnr = '00001003'"),
+            Rows{"2007-01-01 00:00:00.000"});
+  ErrorList errors = db.run(
+      "INSERT INTO KVS321BCH (BchPnr, BchVon, BchUhr, BchFkt, BchFcd, BchKst) VALUES "
+      "('00001001', '2007-01-01', '2007-01-01 08:00', 25, 'KSW', '')");
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].native, 547);
+  EXPECT_EQ(errors[0].message,
+            "The INSERT statement conflicted with the CHECK constraint \"CK_KVS321BCH_BchKst\". The conflict occurred in "
+            "database \"" + db.session().databaseName() + "\", table \"dbo.KVS321BCH\", column 'BchKst'.");
+  ASSERT_TRUE(db.run("INSERT INTO KVSYSTEM.Kvs112Mnd (MndLiz, MndNum, MndSch) VALUES (7, 7, 'SIEBEN')").empty());
+  EXPECT_EQ(db.rows("SELECT MndKon FROM KVSYSTEM.Kvs112Mnd WHERE MndLiz = 7"), Rows{"0"});
+  Session other;
+  ASSERT_EQ(db.open(other), 0);
+  errors.clear();
+  Execution out;
+  EXPECT_NE(other.execute("INSERT INTO KVS321BCH (BchPnr, BchVon, BchUhr, BchFkt, BchFcd, BchKst) VALUES "
+                          "('', '2007-01-01', '2007-01-01 08:00', 25, 'KSW', '4100')",
+                          out, errors),
+            0);
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors[0].native, 547);
+  EXPECT_NE(errors[0].message.find("CK_KVS321BCH_BchPnr"), std::string::npos);
+}
+
+// ALTER TABLE adds what it can keep and refuses the rest with SQL Server's
+// errors: WITH CHECK finds a stored row that breaks the CHECK and adds
+// nothing, WITH NOCHECK leaves stored rows alone, a rolled-back transaction
+// takes the constraint with it, a second DEFAULT, an unknown constraint and
+// the forms not supported are errors, never a quiet success.
+TEST_F(SessionTest, AlterTableAddsWhatItCanKeepAndRefusesTheRest) {
+  ASSERT_TRUE(db.run("INSERT INTO t (a, b) VALUES (-1, 'x'), (2, NULL)").empty());
+  EXPECT_EQ(describe(db.run("ALTER TABLE [dbo].[t] WITH CHECK ADD CONSTRAINT [CK_t_a] CHECK (([a]>(0)))")),
+            (Rows{"547 23000 The ALTER TABLE statement conflicted with the CHECK constraint \"CK_t_a\". The conflict "
+                  "occurred in database \"" + db.session().databaseName() + "\", table \"dbo.t\", column 'a'."}));
+  EXPECT_TRUE(db.run("INSERT INTO t (a) VALUES (-3)").empty());
+  // NULL is no breach: b of row 2 passes.
+  EXPECT_TRUE(db.run("ALTER TABLE t WITH CHECK ADD CONSTRAINT CK_t_b CHECK (b <> '')").empty());
+  EXPECT_TRUE(db.run("ALTER TABLE t WITH NOCHECK ADD CONSTRAINT CK_t_a CHECK (a > 0)").empty());
+  ErrorList errors = db.run("INSERT INTO t (a) VALUES (-4)\nINSERT INTO t (a, b) VALUES (5, '')");
+  ASSERT_EQ(errors.size(), 4u);
+  EXPECT_EQ(errors[0].native, 547);
+  EXPECT_NE(errors[0].message.find("CK_t_a"), std::string::npos);
+  EXPECT_NE(errors[2].message.find("CK_t_b"), std::string::npos);
+  EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t"), Rows{"3"});
+
+  ASSERT_TRUE(db.run("BEGIN TRAN\nALTER TABLE t ADD CONSTRAINT DF_t_b DEFAULT ('d') FOR b\n"
+                     "INSERT INTO t (a) VALUES (6)\nROLLBACK")
+                  .empty());
+  ASSERT_TRUE(db.run("INSERT INTO t (a) VALUES (7)").empty());
+  EXPECT_EQ(db.rows("SELECT b FROM t WHERE a >= 6"), Rows{"NULL"});
+  ASSERT_TRUE(db.run("ALTER TABLE t ADD CONSTRAINT DF_t_b DEFAULT ('d') FOR b INSERT INTO t (a) VALUES (8)").empty());
+  EXPECT_EQ(db.rows("SELECT b FROM t WHERE a = 8"), Rows{"d"});
+
+  errors = db.run("ALTER TABLE t ADD CONSTRAINT DF_t_b2 DEFAULT ('e') FOR b");
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].native, 1781);
+  EXPECT_EQ(errors[1].native, 1750);
+  EXPECT_TRUE(db.run("ALTER TABLE [dbo].[t] CHECK CONSTRAINT [CK_t_a]").empty());
+  EXPECT_EQ(describe(db.run("ALTER TABLE t CHECK CONSTRAINT CK_none")),
+            Rows{"4917 42000 Constraint 'CK_none' does not exist."});
+  const std::pair<const char*, int> refused[] = {{"ALTER TABLE t ADD c int NULL", 102},
+                                                 {"ALTER TABLE t NOCHECK CONSTRAINT CK_t_a", 102},
+                                                 {"ALTER TABLE t DROP CONSTRAINT CK_t_a", 156},
+                                                 {"IF 1 = 1 SELECT 1", 102}};
+  for (const auto& [sql, native] : refused) {
+    errors = db.run(sql);
+    ASSERT_FALSE(errors.empty()) << sql;
+    EXPECT_EQ(errors[0].native, native) << sql;
+  }
+  EXPECT_EQ(db.run("EXEC dbo.Nothing")[0].native, 2812);
+}
+
+// The guarded CREATE SCHEMA of generated scripts runs once; EXEC's text is a
+// statement of its own, its errors those of the EXEC.
+TEST_F(SessionTest, GuardedSchemaCreationRunsOnce) {
+  const char* guarded = "IF NOT EXISTS (SELECT * FROM sys.schemas WHERE name = N'Neu')\nEXEC('CREATE SCHEMA [Neu]')";
+  ASSERT_TRUE(db.run(guarded).empty());
+  ASSERT_TRUE(db.run(guarded).empty());
+  ASSERT_TRUE(db.run("IF NOT EXISTS (SELECT * FROM sys.schemas WHERE name = N'Zwei') "
+                     "EXEC sys.sp_executesql N'CREATE SCHEMA [Zwei]'\nCREATE TABLE Zwei.z (a int NULL)")
+                  .empty());
+  EXPECT_EQ(db.rows("SELECT COUNT(*) FROM Zwei.z"), Rows{"0"});
+  EXPECT_EQ(db.run("IF EXISTS (SELECT * FROM sys.schemas WHERE name = N'Neu') EXEC('CREATE SCHEMA [Neu]')")[0].native,
+            2714);
+}
+
 // Two results of the same text are open at once: each has a prepared statement of its own.
 TEST_F(SessionTest, ResultsOfTheSameTextStayApart) {
   ASSERT_TRUE(db.run("INSERT INTO t (a) VALUES (1), (2), (3)").empty());

@@ -29,6 +29,10 @@ constexpr Template kTemplates[] = {
     {547, "23000",
      "The %s statement conflicted with the %s constraint \"%s\". The conflict occurred in database \"%s\", table "
      "\"%s\"%s."},
+    {1781, "42000", "Column already has a DEFAULT bound to it."},
+    {1750, "42000", "Could not create constraint or index. See previous errors."},
+    {2812, "42000", "Could not find stored procedure '%s'."},
+    {4917, "42000", "Constraint '%s' does not exist."},
     {1911, "42000", "Column name '%s' does not exist in the target table or view."},
     {2601, "23000",
      "Cannot insert duplicate key row in object '%s' with unique index '%s'. The duplicate key value is (%s)."},

@@ -15,7 +15,7 @@
 
 namespace testdb {
 
-enum class StatementKind { Empty, Select, Insert, Update, Delete, Ddl, Transaction };
+enum class StatementKind { Empty, Select, Insert, Update, Delete, Ddl, Transaction, AlterTable };
 
 struct ResultColumn {
   // column label (the column name or alias; empty for an unnamed expression)
@@ -56,6 +56,16 @@ struct Translation {
   std::vector<std::vector<InsertValue>> insertRows;
   // SET XACT_ABORT: 1 ON, 0 OFF, -1 not this statement
   int xactAbort = -1;
+  // ALTER TABLE ... ADD: SQLite cannot add a constraint or a default to a
+  // table, so the engine edits the table's definition (target) in place.
+  // A CHECK's text goes after the last element; a default after the column's
+  // definition that begins with alterColumn.
+  std::string alterAdd;
+  std::string alterColumn;
+  // WITH CHECK: a query that finds a row breaking the new CHECK, and the error
+  // for it
+  std::string alterCheckSql;
+  ServerError alterConflict;
 };
 
 struct TranslateContext {

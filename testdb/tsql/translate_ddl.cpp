@@ -246,20 +246,8 @@ bool Translator::createTable() {
         continue;
       }
       if (acceptKeyword("DEFAULT")) {
-        Scope none;
-        Expr d;
-        if (!expression(none, d)) return false;
         const Column copy = table.columns.back();
-        if (d.isConst) {
-          Value v;
-          ServerError err;
-          if (!coerceToColumn(d.value, TypeSpec{copy.type, copy.length, copy.scale}, v, err)) {
-            deferError(err, kBindError);
-          }
-          defaultSql = " DEFAULT (" + sqliteLiteral(v) + ")";
-        } else {
-          defaultSql = " DEFAULT (" + emit(d) + ")";
-        }
+        if (!defaultClause(copy, defaultSql)) return false;
         continue;
       }
       if (!name.empty()) return syntaxError();
@@ -290,6 +278,127 @@ bool Translator::createTable() {
   for (const std::string& c : constraintSql) sql += ", " + c;
   sql += ");";
   out_.script = sql + catalog_.recordTable(table);
+  return true;
+}
+
+bool Translator::defaultClause(const Column& c, std::string& sql) {
+  Scope none;
+  Expr d;
+  if (!expression(none, d)) return false;
+  if (d.isConst) {
+    Value v;
+    ServerError err;
+    if (!coerceToColumn(d.value, TypeSpec{c.type, c.length, c.scale}, v, err)) deferError(err, kBindError);
+    sql = " DEFAULT (" + sqliteLiteral(v) + ")";
+  } else {
+    sql = " DEFAULT (" + emit(d) + ")";
+  }
+  return true;
+}
+
+bool Translator::alterStatement() {
+  take();
+  out_.kind = StatementKind::AlterTable;
+  if (!expectKeyword("TABLE")) return false;
+  std::vector<std::string> parts;
+  std::string written;
+  if (!readMultipartName(parts, written)) return false;
+  const Table* table = resolveTable(parts, written);
+  if (table) out_.target = table->sqliteName;
+  // WITH NOCHECK leaves the rows already stored unchecked, as SQL Server does.
+  bool checkExisting = true;
+  if (acceptKeyword("WITH")) {
+    if (acceptKeyword("NOCHECK")) {
+      checkExisting = false;
+    } else if (!expectKeyword("CHECK")) {
+      return false;
+    }
+  }
+  if (acceptKeyword("CHECK")) {
+    // Constraints here are never disabled, so enabling one only needs it to exist.
+    if (!expectKeyword("CONSTRAINT")) return false;
+    if (acceptKeyword("ALL")) {
+      out_.kind = StatementKind::Empty;
+      return true;
+    }
+    do {
+      std::string name;
+      if (!readName(name)) return false;
+      bool found = false;
+      for (const Constraint& k : table ? table->constraints : std::vector<Constraint>{}) {
+        found = found || ((k.kind == ConstraintKind::Check || k.kind == ConstraintKind::ForeignKey) &&
+                          equalsNoCase(k.name, name));
+      }
+      if (table && !found) deferError(serverError(4917, {name}), kBindError);
+    } while (acceptSymbol(","));
+    out_.kind = StatementKind::Empty;
+    return true;
+  }
+  // Other forms (ADD column, DROP, ALTER COLUMN, NOCHECK CONSTRAINT) are refused
+  // at their first word rather than pretended.
+  if (!expectKeyword("ADD")) return false;
+  if (!expectKeyword("CONSTRAINT")) return false;
+  std::string name;
+  if (!readName(name)) return false;
+  Table empty;
+  const Table& t = table ? *table : empty;
+  for (const Constraint& k : t.constraints) {
+    if (equalsNoCase(k.name, name)) deferError(serverError(2714, {name}), kBindError);
+  }
+  Scope scope;
+  ScopeTable self;
+  self.table = &t;
+  self.alias = t.name;
+  scope.tables.push_back(self);
+  inlineConstants_ = true;
+  if (acceptKeyword("DEFAULT")) {
+    std::string sql;
+    Column none;
+    const Column* col = nullptr;
+    size_t exprBegin = pos_;
+    // The column follows the expression: read past it first, then coerce to the column's type.
+    {
+      Scope noScope;
+      Expr skipped;
+      if (!expression(noScope, skipped)) return false;
+    }
+    if (!expectKeyword("FOR")) return false;
+    std::string column;
+    if (!readName(column)) return false;
+    col = t.find(column);
+    if (table && !col) deferError(serverError(1911, {column}), kBindError);
+    size_t after = pos_;
+    pos_ = exprBegin;
+    if (!defaultClause(col ? *col : none, sql)) return false;
+    pos_ = after;
+    if (!col) return true;
+    out_.alterColumn = quoteIdent(col->name) + " " + sqliteType(col->type);
+    out_.alterAdd = sql;
+    return true;
+  }
+  if (!expectKeyword("CHECK") || !expectSymbol("(")) return false;
+  std::vector<std::string> used;
+  referencedColumns_ = &used;
+  Expr check;
+  bool ok = expression(scope, check);
+  referencedColumns_ = nullptr;
+  if (!ok || !expectSymbol(")")) return false;
+  if (!table) return true;
+  Constraint c;
+  c.kind = ConstraintKind::Check;
+  c.name = name;
+  bool single = !used.empty();
+  for (const std::string& u : used) single = single && equalsNoCase(u, used.front());
+  if (single) c.columns.push_back(used.front());
+  std::string expr = emit(check);
+  out_.alterAdd = ", CONSTRAINT " + quoteIdent(c.name) + " CHECK (" + expr + ")";
+  if (checkExisting) {
+    // A CHECK fails only where its condition is false, not where it is unknown.
+    out_.alterCheckSql = "SELECT 1 FROM " + quoteIdent(t.sqliteName) + " WHERE NOT (" + expr + ") LIMIT 1";
+    out_.alterConflict = serverError(547, {"ALTER TABLE", "CHECK", c.name, context_.databaseName, qualifiedName(t),
+                                           c.columns.empty() ? "" : ", column '" + c.columns.front() + "'"});
+  }
+  out_.script = catalog_.recordConstraint(t, c);
   return true;
 }
 

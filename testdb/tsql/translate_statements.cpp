@@ -234,6 +234,9 @@ bool Translator::statement() {
   if (atKeyword("TRUNCATE")) return truncateStatement();
   if (atKeyword("CREATE")) return createStatement();
   if (atKeyword("DROP")) return dropStatement();
+  if (atKeyword("ALTER")) return alterStatement();
+  if (atKeyword("IF")) return ifStatement();
+  if (atKeyword("EXEC") || atKeyword("EXECUTE")) return execStatement();
   if (atKeyword("BEGIN") || atKeyword("COMMIT") || atKeyword("ROLLBACK")) return transactionStatement();
   if (isKeyword(first, "SET")) {
     // Session options (SET NOCOUNT ON ...) change nothing here.
@@ -264,6 +267,79 @@ bool Translator::statement() {
     return true;
   }
   return syntaxError();
+}
+
+bool Translator::ifStatement() {
+  // Generated scripts guard CREATE SCHEMA this way; other conditions need an
+  // engine that runs T-SQL's control flow, and are refused at their first word.
+  take();
+  bool negated = acceptKeyword("NOT");
+  if (!expectKeyword("EXISTS") || !expectSymbol("(") || !expectKeyword("SELECT") || !expectSymbol("*") ||
+      !expectKeyword("FROM")) {
+    return false;
+  }
+  std::string sys;
+  std::string view;
+  if (!readName(sys) || !equalsNoCase(sys, "sys") || !expectSymbol(".") || !readName(view) ||
+      !equalsNoCase(view, "schemas")) {
+    return syntaxError();
+  }
+  std::string column;
+  if (!expectKeyword("WHERE") || !readName(column) || !equalsNoCase(column, "name") || !expectSymbol("=")) {
+    return syntaxError();
+  }
+  if (peek().kind != TokenKind::String) return syntaxError();
+  const bool exists = catalog_.findSchema(take().text) != nullptr;
+  if (!expectSymbol(")")) return false;
+  if (atEnd() || atSymbol(";")) return syntaxError();
+  ServerError deferred = deferred_;
+  int deferredPriority = deferredPriority_;
+  if (!statement()) return false;
+  if (exists == negated) {
+    // The guarded statement is read for its syntax only: what it would have
+    // found wrong does not happen.
+    out_ = Translation{};
+    deferred_ = deferred;
+    deferredPriority_ = deferredPriority;
+  }
+  return true;
+}
+
+bool Translator::execStatement() {
+  take();
+  out_.kind = StatementKind::Empty;
+  std::string text;
+  if (acceptSymbol("(")) {
+    if (peek().kind != TokenKind::String) return syntaxError();
+    text = take().text;
+    if (!expectSymbol(")")) return false;
+  } else {
+    std::vector<std::string> parts;
+    std::string written;
+    if (!readMultipartName(parts, written)) return false;
+    if (!equalsNoCase(parts.back(), "sp_executesql")) {
+      deferError(serverError(2812, {written}), kMissingObject);
+      return true;
+    }
+    if (peek().kind != TokenKind::String) return syntaxError();
+    text = take().text;
+  }
+  // The text is a batch of its own, compiled when the EXEC runs: its errors
+  // are this statement's, never a syntax error of the batch around it.
+  std::vector<Token> inner;
+  ServerError error;
+  if (!tokenize(text, inner, error)) {
+    deferError(error, kRuntimeError);
+    return true;
+  }
+  Translation translated;
+  Translator nested(inner, 0, inner.size() - 1, catalog_, context_, translated);
+  if (!nested.run(error)) {
+    deferError(error, kRuntimeError);
+    return true;
+  }
+  out_ = std::move(translated);
+  return true;
 }
 
 bool Translator::selectStatement() {

@@ -114,6 +114,14 @@ class Translator {
   /// Skips an index's WITH (...) options and ON filegroup. False on syntax error.
   bool skipIndexOptions();
   bool dropStatement();
+  /// ALTER TABLE ... ADD CONSTRAINT CHECK / DEFAULT ... FOR, and CHECK CONSTRAINT.
+  bool alterStatement();
+  /// Reads a DEFAULT's expression for column c into its SQLite clause text.
+  bool defaultClause(const Column& c, std::string& sql);
+  /// IF [NOT] EXISTS (SELECT * FROM sys.schemas WHERE name = '...') statement.
+  bool ifStatement();
+  /// EXEC ('text'): the text translated as the statement it holds.
+  bool execStatement();
   bool transactionStatement();
 
   // --- expressions
