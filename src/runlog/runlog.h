@@ -31,13 +31,13 @@ class RunLog {
   /// the last diagnosed failure of the run: the report and the row's system
   /// error come from it, and a failed row write replaces it. A row that
   /// could not be written gets a line of its own after the report. Returns
-  /// 0, or writeRunLogRow's result when the row was not written.
+  /// 0, or the row's outcome (writeRunLogRows) when it was not written.
   int reportError(Diagnostic& lastDiagnostic, const char* code, const char* personnelNumber, int32_t date,
                    int32_t errorNumber, const char* functionName);
 
   /// Fills the error fields of the record (the system error from
   /// lastDiagnostic) and writes the row; rowFailure gets the diagnostic of a
-  /// failed write. Returns writeRunLogRow's result.
+  /// failed write. Returns the row's outcome (writeRunLogRows), -1 when it got none.
   int logSetError(const Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber,
                   int32_t date, int32_t errorNumber, const char* code, Diagnostic& rowFailure);
 
