@@ -275,8 +275,8 @@ void Database::send(std::string_view text, int columns, StatementResult& result)
   SQLHSTMT stmt = static_cast<SQLHSTMT>(statement_.get());
   // A request that runs past its limit is cancelled by the driver (HYT00)
   // and handled like a lost link.
-  SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeouts_.requestSeconds)),
-                 SQL_IS_UINTEGER);
+  SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
+                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeouts_.requestSeconds)), SQL_IS_UINTEGER);
   {
     // In flight until close(): a stop request cancels whatever of the
     // request the server has not answered yet.

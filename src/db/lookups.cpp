@@ -182,10 +182,9 @@ size_t Database::resolveBookings(std::span<BookingRecord> records, std::span<Res
   size_t resolved = 0;
   while (resolved < records.size()) {
     const unsigned char d = done[resolved];
-    const bool complete =
-        (d & kDoneBit[kBadge]) != 0 &&
-        (resolutions[resolved].badge != 0 || (d & (kDoneBit[kSchema] | kDoneBit[kCostCentre])) ==
-                                                 (kDoneBit[kSchema] | kDoneBit[kCostCentre]));
+    const bool complete = (d & kDoneBit[kBadge]) != 0 &&
+                          (resolutions[resolved].badge != 0 || (d & (kDoneBit[kSchema] | kDoneBit[kCostCentre])) ==
+                                                                   (kDoneBit[kSchema] | kDoneBit[kCostCentre]));
     if (!complete) break;
     ++resolved;
   }

@@ -8,8 +8,7 @@
 
 int Database::lookUpErrorTexts(std::span<RunLogRecord> records) {
   std::vector<int32_t> numbers;
-  const DeliverResult deliver = [&](const RequestStatement& s, std::string_view, const StatementResult& result,
-                                    bool) {
+  const DeliverResult deliver = [&](const RequestStatement& s, std::string_view, const StatementResult& result, bool) {
     if (result.kind != StatementResult::Kind::Rows) return;  // a failure is asked again next time
     // A text cut to the column counts as found; a NULL or no row is the
     // empty text.
@@ -43,8 +42,7 @@ size_t Database::writeRunLogRows(std::span<RunLogRecord> records, std::span<Stat
     return 0;
   }
   if (lookUpErrorTexts(records) != 0) return 0;
-  const DeliverResult deliver = [&](const RequestStatement& s, std::string_view, const StatementResult& result,
-                                    bool) {
+  const DeliverResult deliver = [&](const RequestStatement& s, std::string_view, const StatementResult& result, bool) {
     known[s.item] = 1;
     if (result.kind != StatementResult::Kind::Failed) {
       outcomes[s.item] = StatementOutcome{0, {}};

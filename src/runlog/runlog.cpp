@@ -56,7 +56,7 @@ RunLog::RunLog(int argc, const char* const* argv, const char* moduleId, BookingS
 }
 
 int RunLog::reportError(Diagnostic& lastDiagnostic, const char* code, const char* personnelNumber, int32_t date,
-                         int32_t errorNumber, const char* functionName) {
+                        int32_t errorNumber, const char* functionName) {
   Diagnostic rowFailure{};
   int written = logSetError(lastDiagnostic, functionName, personnelNumber, date, errorNumber, code, rowFailure);
   printReport(lastDiagnostic, code, personnelNumber, date, errorNumber, functionName, written, rowFailure);
@@ -110,7 +110,8 @@ int RunLog::logSetError(const Diagnostic& lastDiagnostic, const char* functionNa
   RunLogRecord row;
   prepareRow(lastDiagnostic, functionName, personnelNumber, date, errorNumber, code, row);
   StatementOutcome outcome{-1, {}};
-  const size_t written = store_.writeRunLogRows(std::span<RunLogRecord>(&row, 1), std::span<StatementOutcome>(&outcome, 1));
+  const size_t written =
+      store_.writeRunLogRows(std::span<RunLogRecord>(&row, 1), std::span<StatementOutcome>(&outcome, 1));
   // The looked-up text is part of the record as the row was written.
   std::memcpy(record_.LogTTxt, row.LogTTxt, sizeof record_.LogTTxt);
   if (written == 0) return -1;

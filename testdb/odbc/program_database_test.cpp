@@ -34,7 +34,8 @@ TEST_F(ProgramDatabase, BytesNoDriverCanSendAreNeverSent) {
     copyField(r.workstation, "42");
   }
   copyField(records[1].badge, "0000100001\x81");
-  copyField(records[2].workstation, "4\x9D" "2");
+  copyField(records[2].workstation, "4\x9D"
+                                    "2");
   Resolution res[3];
   ASSERT_EQ(database.resolveBookings(records, res), 3u);
   EXPECT_EQ(res[0].badge, 0);
