@@ -208,7 +208,7 @@ int Session::compileBatch(std::string_view tsql, std::vector<Token>& tokens, std
     // later one uses.
     Translation tr;
     size_t stop = i;
-    if (!translateInBatch(tokens, i, end, catalog_, context_, tr, error, stop) &&
+    if (!translateInBatch(tokens, i, end, catalog_, context_, tr, error, stop) && !tr.compiledWhenRun &&
         (error.native == 102 || error.native == 156)) {
       error.line = lineAt(tokens[stop < end ? stop : end].offset);
       errors.push_back(error);

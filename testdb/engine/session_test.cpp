@@ -226,7 +226,7 @@ TEST_F(SessionTest, AlterTableAddsWhatItCanKeepAndRefusesTheRest) {
 }
 
 // The guarded CREATE SCHEMA of generated scripts runs once; EXEC's text is a
-// statement of its own, its errors those of the EXEC.
+// statement of its own, compiled when it runs, its errors those of the EXEC.
 TEST_F(SessionTest, GuardedSchemaCreationRunsOnce) {
   const char* guarded = "IF NOT EXISTS (SELECT * FROM sys.schemas WHERE name = N'Neu')\nEXEC('CREATE SCHEMA [Neu]')";
   ASSERT_TRUE(db.run(guarded).empty());
@@ -237,6 +237,12 @@ TEST_F(SessionTest, GuardedSchemaCreationRunsOnce) {
   EXPECT_EQ(db.rows("SELECT COUNT(*) FROM Zwei.z"), Rows{"0"});
   EXPECT_EQ(db.run("IF EXISTS (SELECT * FROM sys.schemas WHERE name = N'Neu') EXEC('CREATE SCHEMA [Neu]')")[0].native,
             2714);
+  // A syntax error in the text ends the EXEC when it runs; the statements around it run.
+  ErrorList errors = db.run("INSERT INTO t (a) VALUES (1)\nEXEC('SELECT FROM')\nINSERT INTO t (a) VALUES (2)");
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors[0].native, 156);
+  EXPECT_EQ(errors[0].line, 2);
+  EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t"), Rows{"2"});
 }
 
 // Two results of the same text are open at once: each has a prepared statement of its own.

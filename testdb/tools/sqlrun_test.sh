@@ -2,12 +2,15 @@
 # dulmar-sqlrun cuts a script at its GO lines (never inside a literal or a
 # comment; block comments nest), sends each batch whole, prints the rows of
 # each of its results, and stops after the first batch with an error, its
-# record on standard error and status 1.
+# record on standard error and status 1. The export SQL Server Management
+# Studio writes (sql/generated-script-example.sql, CRLF lines, upper-case GO)
+# loads whole, its CHECKs and DEFAULTs in force.
 #
-#   sqlrun_test.sh DSN_SCRIPT SQLRUN
+#   sqlrun_test.sh DSN_SCRIPT SQLRUN SQL_DIR
 set -euo pipefail
 dsn_script=$1
 sqlrun=$2
+sql_dir=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/dulmar-sqlrun.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 eval "$(bash "$dsn_script" "$work/odbc" t "$work/t.db" sa secret)"
@@ -29,4 +32,14 @@ out=$(echo "SELECT a FROM t" | "$sqlrun" t sa secret)
 status=0
 "$sqlrun" t sa wrong </dev/null 2>"$work/err" || status=$?
 [ "$status" = 1 ] && grep -qF "Login failed for user 'sa'." "$work/err" || fail "login: $status $(cat "$work/err")"
+eval "$(bash "$dsn_script" "$work/odbc-gen" gen "$work/gen.db" sa secret)"
+"$sqlrun" gen sa secret <"$sql_dir/generated-script-example.sql" >"$work/out" 2>&1 || fail "export: $(cat "$work/out")"
+status=0
+printf '%s\n' "INSERT INTO KVSYSTEM.Kvs112Mnd (MndLiz, MndNum, MndSch) VALUES (7, 7, 'SIEBEN')" \
+  "SELECT MndKon FROM KVSYSTEM.Kvs112Mnd WHERE MndLiz = 7" \
+  "INSERT INTO KVS321BCH (BchPnr, BchVon, BchUhr, BchFkt, BchFcd, BchKst) VALUES ('', '2007-01-01', '2007-01-01 08:00', 25, 'KSW', '4100')" \
+  | "$sqlrun" gen sa secret >"$work/out" 2>"$work/err" || status=$?
+[ "$status" = 1 ] && [ "$(cat "$work/out")" = 0 ] || fail "default: $status $(cat "$work/out")"
+grep -qF '[23000] 547: [dulmar-testdb][SQL Server]The INSERT statement conflicted with the CHECK constraint "CK_KVS321BCH_BchPnr".' \
+  "$work/err" || fail "check: $(cat "$work/err")"
 echo "sqlrun test passed"

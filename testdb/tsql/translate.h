@@ -66,6 +66,8 @@ struct Translation {
   // for it
   std::string alterCheckSql;
   ServerError alterConflict;
+  // EXEC of a text: its syntax errors arise when it runs, not with the batch's
+  bool compiledWhenRun = false;
 };
 
 struct TranslateContext {

@@ -326,6 +326,7 @@ bool Translator::execStatement() {
   }
   // The text is a batch of its own, compiled when the EXEC runs: its errors
   // are this statement's, never a syntax error of the batch around it.
+  out_.compiledWhenRun = true;
   std::vector<Token> inner;
   ServerError error;
   if (!tokenize(text, inner, error)) {
@@ -338,6 +339,7 @@ bool Translator::execStatement() {
     deferError(error, kRuntimeError);
     return true;
   }
+  translated.compiledWhenRun = true;
   out_ = std::move(translated);
   return true;
 }
