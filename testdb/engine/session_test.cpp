@@ -154,14 +154,15 @@ TEST_F(SessionTest, AGeneratedScriptLoadsWithItsConstraintsInForce) {
   EXPECT_EQ(db.rows("SELECT COUNT(*) FROM KVSYSTEM.Kvs301Asw"), Rows{"6"});
   EXPECT_EQ(db.rows("SELECT AswGVo FROM KVSYSTEM.Kvs301Asw WHERE AswPnr = '00001003'"),
             Rows{"2007-01-01 00:00:00.000"});
-  ErrorList errors = db.run(
-      "INSERT INTO KVS321BCH (BchPnr, BchVon, BchUhr, BchFkt, BchFcd, BchKst) VALUES "
-      "('00001001', '2007-01-01', '2007-01-01 08:00', 25, 'KSW', '')");
+  ErrorList errors = db.run("INSERT INTO KVS321BCH (BchPnr, BchVon, BchUhr, BchFkt, BchFcd, BchKst) VALUES "
+                            "('00001001', '2007-01-01', '2007-01-01 08:00', 25, 'KSW', '')");
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0].native, 547);
-  EXPECT_EQ(errors[0].message,
-            "The INSERT statement conflicted with the CHECK constraint \"CK_KVS321BCH_BchKst\". The conflict occurred in "
-            "database \"" + db.session().databaseName() + "\", table \"dbo.KVS321BCH\", column 'BchKst'.");
+  EXPECT_EQ(
+      errors[0].message,
+      "The INSERT statement conflicted with the CHECK constraint \"CK_KVS321BCH_BchKst\". The conflict occurred in "
+      "database \"" +
+          db.session().databaseName() + "\", table \"dbo.KVS321BCH\", column 'BchKst'.");
   ASSERT_TRUE(db.run("INSERT INTO KVSYSTEM.Kvs112Mnd (MndLiz, MndNum, MndSch) VALUES (7, 7, 'SIEBEN')").empty());
   EXPECT_EQ(db.rows("SELECT MndKon FROM KVSYSTEM.Kvs112Mnd WHERE MndLiz = 7"), Rows{"0"});
   Session other;
@@ -186,7 +187,8 @@ TEST_F(SessionTest, AlterTableAddsWhatItCanKeepAndRefusesTheRest) {
   ASSERT_TRUE(db.run("INSERT INTO t (a, b) VALUES (-1, 'x'), (2, NULL)").empty());
   EXPECT_EQ(describe(db.run("ALTER TABLE [dbo].[t] WITH CHECK ADD CONSTRAINT [CK_t_a] CHECK (([a]>(0)))")),
             (Rows{"547 23000 The ALTER TABLE statement conflicted with the CHECK constraint \"CK_t_a\". The conflict "
-                  "occurred in database \"" + db.session().databaseName() + "\", table \"dbo.t\", column 'a'."}));
+                  "occurred in database \"" +
+                  db.session().databaseName() + "\", table \"dbo.t\", column 'a'."}));
   EXPECT_TRUE(db.run("INSERT INTO t (a) VALUES (-3)").empty());
   // NULL is no breach: b of row 2 passes.
   EXPECT_TRUE(db.run("ALTER TABLE t WITH CHECK ADD CONSTRAINT CK_t_b CHECK (b <> '')").empty());

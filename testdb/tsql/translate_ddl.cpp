@@ -44,6 +44,16 @@ std::string columnList(const std::vector<std::string>& names, const std::vector<
   return out;
 }
 
+// The one table a CHECK or DEFAULT of DDL sees, its columns unqualified.
+Scope scopeOf(const Table& table) {
+  Scope scope;
+  ScopeTable self;
+  self.table = &table;
+  self.alias = table.name;
+  scope.tables.push_back(self);
+  return scope;
+}
+
 }  // namespace
 
 bool Translator::createStatement() {
@@ -84,11 +94,7 @@ bool Translator::createTable() {
   table.sqliteName = sqliteTableName(table.schema, table.name);
   if (catalog_.findBySqliteName(table.sqliteName)) deferError(serverError(2714, {table.name}), kBindError);
 
-  Scope scope;
-  ScopeTable self;
-  self.table = &table;
-  self.alias = table.name;
-  scope.tables.push_back(self);
+  Scope scope = scopeOf(table);
   inlineConstants_ = true;
 
   std::vector<std::string> columnSql;
@@ -97,20 +103,11 @@ bool Translator::createTable() {
 
   // Reads CHECK (expr) into a named constraint; the one column it names, if only one.
   auto readCheck = [&](const std::string& name, const std::string& column) -> bool {
-    if (!expectSymbol("(")) return false;
-    std::vector<std::string> used;
-    referencedColumns_ = &used;
-    Expr check;
-    bool ok = expression(scope, check);
-    referencedColumns_ = nullptr;
-    if (!ok || !expectSymbol(")")) return false;
     Constraint c;
-    c.kind = ConstraintKind::Check;
+    std::string expr;
+    if (!checkClause(scope, c, expr)) return false;
     c.name = name.empty() ? generatedName("CK", table.name, column) : name;
-    bool single = !used.empty();
-    for (const std::string& u : used) single = single && equalsNoCase(u, used.front());
-    if (single) c.columns.push_back(used.front());
-    constraintSql.push_back("CONSTRAINT " + quoteIdent(c.name) + " CHECK (" + emit(check) + ")");
+    constraintSql.push_back("CONSTRAINT " + quoteIdent(c.name) + " CHECK (" + expr + ")");
     table.constraints.push_back(std::move(c));
     return true;
   };
@@ -281,6 +278,23 @@ bool Translator::createTable() {
   return true;
 }
 
+bool Translator::checkClause(const Scope& scope, Constraint& c, std::string& sql) {
+  if (!expectSymbol("(")) return false;
+  std::vector<std::string> used;
+  referencedColumns_ = &used;
+  Expr check;
+  bool ok = expression(scope, check);
+  referencedColumns_ = nullptr;
+  if (!ok || !expectSymbol(")")) return false;
+  c.kind = ConstraintKind::Check;
+  // SQL Server names the column of a CHECK on one column in its 547.
+  bool single = !used.empty();
+  for (const std::string& u : used) single = single && equalsNoCase(u, used.front());
+  if (single) c.columns.push_back(used.front());
+  sql = emit(check);
+  return true;
+}
+
 bool Translator::defaultClause(const Column& c, std::string& sql) {
   Scope none;
   Expr d;
@@ -345,11 +359,7 @@ bool Translator::alterStatement() {
   for (const Constraint& k : t.constraints) {
     if (equalsNoCase(k.name, name)) deferError(serverError(2714, {name}), kBindError);
   }
-  Scope scope;
-  ScopeTable self;
-  self.table = &t;
-  self.alias = t.name;
-  scope.tables.push_back(self);
+  Scope scope = scopeOf(t);
   inlineConstants_ = true;
   if (acceptKeyword("DEFAULT")) {
     std::string sql;
@@ -376,21 +386,12 @@ bool Translator::alterStatement() {
     out_.alterAdd = sql;
     return true;
   }
-  if (!expectKeyword("CHECK") || !expectSymbol("(")) return false;
-  std::vector<std::string> used;
-  referencedColumns_ = &used;
-  Expr check;
-  bool ok = expression(scope, check);
-  referencedColumns_ = nullptr;
-  if (!ok || !expectSymbol(")")) return false;
-  if (!table) return true;
+  if (!expectKeyword("CHECK")) return false;
   Constraint c;
-  c.kind = ConstraintKind::Check;
+  std::string expr;
+  if (!checkClause(scope, c, expr)) return false;
+  if (!table) return true;
   c.name = name;
-  bool single = !used.empty();
-  for (const std::string& u : used) single = single && equalsNoCase(u, used.front());
-  if (single) c.columns.push_back(used.front());
-  std::string expr = emit(check);
   out_.alterAdd = ", CONSTRAINT " + quoteIdent(c.name) + " CHECK (" + expr + ")";
   if (checkExisting) {
     // A CHECK fails only where its condition is false, not where it is unknown.

@@ -116,6 +116,8 @@ class Translator {
   bool dropStatement();
   /// ALTER TABLE ... ADD CONSTRAINT CHECK / DEFAULT ... FOR, and CHECK CONSTRAINT.
   bool alterStatement();
+  /// Reads a CHECK's (condition) into c (kind, the one column it names) and its SQLite text. False on syntax error.
+  bool checkClause(const Scope& scope, Constraint& c, std::string& sql);
   /// Reads a DEFAULT's expression for column c into its SQLite clause text.
   bool defaultClause(const Column& c, std::string& sql);
   /// IF [NOT] EXISTS (SELECT * FROM sys.schemas WHERE name = '...') statement.
