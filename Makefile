@@ -69,11 +69,12 @@ clean:
 
 # Speed and memory of a run against the floor of its statements (bench/run),
 # built as Release in a folder of its own. Lanes: the test database's own
-# driver (odbc), and FreeTDS with the TDS server answering at once (tds:0) or
-# half a millisecond late, a LAN's round trip (tds:0.5); the tds lanes run the
-# sizes up to BENCH_TDS_MAX.
+# driver (odbc), and FreeTDS with the TDS server answering at once (tds:0),
+# half a millisecond late, a LAN's round trip (tds:0.5), or 20 ms late over
+# 100 Mbit/s, a hosted server's link (tds:20/100); the tds lanes run the sizes
+# up to BENCH_TDS_MAX.
 BENCH_SIZES ?= 10000 100000 1000000
-BENCH_LANES ?= odbc tds:0 tds:0.5
+BENCH_LANES ?= odbc tds:0 tds:0.5 tds:20/100
 BENCH_TDS_MAX ?= 100000
 .PHONY: bench
 bench: deps

@@ -1,12 +1,14 @@
 // dulmar-bench-floor DSN LOGIN PASSWORD STATEMENT_LOG
 //
-// The floor of a dulmar run: the very statements the run sent (as written by
-// the statement log, zero-byte separated), sent again in the same order
-// through the same driver manager and driver, with nothing else around them.
-// Each statement gets what the program gives one: a statement handle, the
-// execution, for a query its columns bound as text and one fetch, and the
-// handle freed. Prints the number of statements and the seconds from the
-// connect to the last statement; the log is read into memory beforehand.
+// The floor of a dulmar run: the very requests the run sent (as written by
+// the statement log, zero-byte separated; a request holds one statement or
+// many), sent again in the same order through the same driver manager and
+// driver, with nothing else around them. Each request gets what the program
+// gives one: a statement handle, the execution, every result read (a result
+// set's columns bound as text and fetched to its end, then the next result
+// until there is none), and the handle freed. Prints the number of requests
+// and the seconds from the connect to the last request; the log is read into
+// memory beforehand.
 
 #include <sql.h>
 #include <sqlext.h>
@@ -23,24 +25,6 @@ constexpr SQLLEN kColumnCapacity = 256;
 /// Most columns any of the program's queries returns.
 constexpr int kMaxColumns = 3;
 
-struct Statement {
-  size_t offset;
-  /// Columns of a query's result, counted from its select list; 0 for others.
-  int columns;
-};
-
-// The program's queries name plain columns, so the select list's commas
-// count them.
-int countColumns(const char* text) {
-  std::string s(text);
-  size_t select = s.find("SELECT");
-  if (select == std::string::npos || s.find_first_not_of(' ') != select) return 0;
-  size_t from = s.find(" FROM ", select);
-  if (from == std::string::npos) return 0;
-  int columns = 1;
-  for (size_t i = select; i < from; ++i) columns += s[i] == ',';
-  return columns > kMaxColumns ? kMaxColumns : columns;
-}
 /// Reads the file at path into out. Returns 0, or -1.
 int readWholeFile(const char* path, std::string& out) {
   std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path, "rb"), std::fclose);
@@ -62,11 +46,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dulmar-bench-floor: cannot read %s\n", argv[4]);
     return 1;
   }
-  std::vector<Statement> statements;
+  std::vector<size_t> requests;
   for (size_t at = 0; at < log.size();) {
     size_t end = log.find('\0', at);
     if (end == std::string::npos) break;  // a record without its end is not whole
-    statements.push_back({at, countColumns(log.c_str() + at)});
+    requests.push_back(at);
     at = end + 1;
   }
 
@@ -85,19 +69,33 @@ int main(int argc, char** argv) {
   char columns[kMaxColumns][kColumnCapacity];
   SQLLEN indicators[kMaxColumns];
   long failed = 0;
-  for (const Statement& s : statements) {
+  for (size_t offset : requests) {
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     if (SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt) == SQL_ERROR) return 1;
-    if (SQLExecDirect(stmt, text(log.c_str() + s.offset), SQL_NTS) == SQL_ERROR) {
-      ++failed;
-    } else if (s.columns > 0) {
-      for (int c = 0; c < s.columns; ++c)
-        SQLBindCol(stmt, static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, columns[c], kColumnCapacity, &indicators[c]);
-      SQLFetch(stmt);
+    SQLRETURN rc = SQLExecDirect(stmt, text(log.c_str() + offset), SQL_NTS);
+    // A result per statement: a driver that never ends the results is not
+    // followed past them.
+    size_t results = 1;
+    for (const char* c = log.c_str() + offset; *c != '\0'; ++c) results += *c == ';';
+    for (size_t round = 0; round <= results; ++round) {
+      if (rc == SQL_ERROR) {
+        ++failed;
+      } else if (rc != SQL_NO_DATA) {
+        SQLSMALLINT count = 0;
+        SQLNumResultCols(stmt, &count);
+        for (int c = 0; c < count && c < kMaxColumns; ++c)
+          SQLBindCol(stmt, static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, columns[c], kColumnCapacity, &indicators[c]);
+        if (count > 0)
+          while (SQL_SUCCEEDED(SQLFetch(stmt))) {
+          }
+        SQLFreeStmt(stmt, SQL_UNBIND);
+      }
+      rc = SQLMoreResults(stmt);
+      if (rc == SQL_NO_DATA) break;
     }
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("statements %zu failed %ld seconds %.3f\n", statements.size(), failed, seconds);
+  std::printf("requests %zu failed %ld seconds %.3f\n", requests.size(), failed, seconds);
   return 0;
 }

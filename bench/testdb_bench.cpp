@@ -1,6 +1,6 @@
 // The test database on the program's hot path: the badge, tenant and
 // cost-centre lookups and the booking insert, with the program's statement
-// texts, through unixODBC's driver manager, against 100,000 badges and
+// texts (src/db/statements.h, so they can never go stale here), through unixODBC's driver manager, against 100,000 badges and
 // 100,000 workstations. Every insert is committed on its own (autocommit).
 //
 //   build-X/testdb/testdb_bench [--benchmark_min_time=2]
@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "db/statements.h"
 #include "odbc/odbc_test_support.h"
 
 using namespace testdb_test;
@@ -18,6 +19,8 @@ using namespace testdb_test;
 namespace {
 
 constexpr int kMasterRows = 100000;
+/// The booking day of every lookup.
+constexpr char kDay[] = "2007-01-25 00:00:00";
 constexpr size_t kTextCapacity = 1024;
 constexpr SQLLEN kColumnCapacity = 20;
 
@@ -72,11 +75,9 @@ void BM_BadgeLookup(benchmark::State& state) {
   int i = 0;
   for (auto _ : state) {
     int n = (i++ * 7919) % kMasterRows;
-    snprintf(sql, sizeof sql,
-             "SELECT AswPnr, AswLiz, AswMnd  FROM KVSYSTEM.Kvs301Asw  WHERE AswNum = '%010d'   AND  AswGVo <= "
-             "convert(DATETIME, '2007-01-25 00:00:00',120)   AND (AswGbi >= convert(DATETIME, '2007-01-25 "
-             "00:00:00',120)   OR AswGbi IS NULL)",
-             n);
+    char badge[16];
+    snprintf(badge, sizeof badge, "%010d", n);
+    snprintf(sql, sizeof sql, kBadgeLookupStatement, badge, kDay, kDay);
     if (!lookup(c.dbc(), sql, 3)) return state.SkipWithError("badge not found");
   }
   state.SetItemsProcessed(state.iterations());
@@ -87,11 +88,14 @@ void BM_TenantAndCostCentreLookup(benchmark::State& state) {
   if (!prepareDatabase()) return state.SkipWithError("database setup failed");
   Connection c;
   c.open("bench");
-  char tenant[] = " SELECT MndSch  FROM KVSYSTEM.Kvs112Mnd  WHERE MndLiz = 1  AND MndNum = 1  AND MndKon = 0 ";
+  char tenant[kTextCapacity];
+  snprintf(tenant, sizeof tenant, kSchemaLookupStatement, "1", "1");
   char sql[kTextCapacity];
   int i = 0;
   for (auto _ : state) {
-    snprintf(sql, sizeof sql, " SELECT KstNum  FROM O1003KSTSTELLE  WHERE KstApz= '%d' ", (i++ * 7919) % kMasterRows);
+    char workstation[16];
+    snprintf(workstation, sizeof workstation, "%d", (i++ * 7919) % kMasterRows);
+    snprintf(sql, sizeof sql, kCostCentreLookupStatement, workstation);
     if (!lookup(c.dbc(), tenant, 1) || !lookup(c.dbc(), sql, 1)) return state.SkipWithError("lookup failed");
   }
   state.SetItemsProcessed(state.iterations() * 2);
@@ -106,11 +110,12 @@ void BM_BookingInsert(benchmark::State& state) {
   char sql[kTextCapacity];
   for (auto _ : state) {
     int n = next++;
-    snprintf(sql, sizeof sql,
-             "INSERT INTO KVS321BCH  (BchPnr, BchVon, BchUhr, BchFkt, BchFcd, BchKst)  VALUES('%08d',  "
-             "convert(DATETIME,'2007-01-%02d 00:00:00', 120),  convert(DATETIME,'2007-01-%02d %02d:%02d:00', 120),  "
-             "25, 'KSW','KST%d')",
-             n % kMasterRows, 1 + n / kMasterRows % 28, 1 + n / kMasterRows % 28, n / 60 % 24, n % 60, n);
+    char pnr[16], day[32], minute[32], costCentre[24];
+    snprintf(pnr, sizeof pnr, "%08d", n % kMasterRows);
+    snprintf(day, sizeof day, "2007-01-%02d 00:00:00", 1 + n / kMasterRows % 28);
+    snprintf(minute, sizeof minute, "2007-01-%02d %02d:%02d:00", 1 + n / kMasterRows % 28, n / 60 % 24, n % 60);
+    snprintf(costCentre, sizeof costCentre, "KST%d", n);
+    snprintf(sql, sizeof sql, kBookingInsertStatement, pnr, day, minute, "KSW", costCentre);
     SQLHSTMT stmt = SQL_NULL_HANDLE;
     SQLAllocHandle(SQL_HANDLE_STMT, c.dbc(), &stmt);
     SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sql), SQL_NTS);

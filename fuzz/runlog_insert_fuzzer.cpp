@@ -13,7 +13,7 @@
 #include "common/field.h"
 #include "db/statement.h"
 #include "fuzz_support.h"
-#include "runlog/runlog_insert_text.h"
+#include "db/runlog_insert_text.h"
 #include "tsql/tsql_lexer.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "file_lock.h"
+#include "common/file_lock.h"
 #include "file_replace.h"
 #include "ini_edit.h"
 #include "settings/ini_reader.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "file_lock.h"
+#include "common/file_lock.h"
 #include "settings/ini_reader.h"
 #include "settings/settings_test_files.h"
 

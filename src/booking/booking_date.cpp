@@ -33,3 +33,14 @@ int32_t bookingDateNumber(const BookingRecord& record) {
     if (!isDigit(d[i])) return kNoValidDateNumber;
   return (2000 + twoDigits(d + 4)) * 10000 + twoDigits(d + 2) * 100 + twoDigits(d);
 }
+
+bool isRealBookingDay(const BookingRecord& record) {
+  return bookingDateNumber(record) != kNoValidDateNumber && isRealDayNumber(bookingDateNumber(record));
+}
+
+bool isRealBookingTime(const BookingRecord& record) {
+  const char* t = record.time;
+  for (int i = 0; i < 4; ++i)
+    if (!isDigit(t[i])) return false;
+  return twoDigits(t) <= 23 && twoDigits(t + 2) <= 59;
+}

@@ -22,3 +22,11 @@ int bookingTimeText(const BookingRecord& record, char* dst, int cap);
 /// date field, whether or not they name a real day (20070132 for day 32), or
 /// kNoValidDateNumber when the field is not six digits.
 int32_t bookingDateNumber(const BookingRecord& record);
+
+/// Whether the date field names a real day of 2000-2099: six digits, a month
+/// of 1-12 and a day within it. Returns true or false.
+bool isRealBookingDay(const BookingRecord& record);
+
+/// Whether the time field starts with hours 00-23 and minutes 00-59 (the
+/// seconds are never sent). Returns true or false.
+bool isRealBookingTime(const BookingRecord& record);

@@ -2,6 +2,7 @@
 
 #include <new>
 #include <stdexcept>
+#include <string_view>
 
 #include "common/text_file.h"
 
@@ -9,15 +10,59 @@ namespace {
 // The fields take one character less than their capacity: the last byte
 // stays the terminator of the zero-filled record.
 template <size_t N>
-bool readField(TextReader& input, char (&field)[N]) {
-  return input.read(field, N - 1) == N - 1;
+size_t readField(TextReader& input, char (&field)[N]) {
+  return input.read(field, N - 1);
+}
+
+/// Takes the first of the count characters read, as many as field holds, as
+/// parts[index]. Returns how many of count are left for the next field.
+template <size_t N>
+size_t takeField(const char (&field)[N], size_t count, std::string_view (&parts)[4], int index) {
+  const size_t n = count < N - 1 ? count : N - 1;
+  parts[index] = std::string_view(field, n);
+  return count - n;
 }
 }  // namespace
 
+size_t readBookingGroupPart(TextReader& input, BookingRecord& record) {
+  // A short read ends the group: the rest stays zero.
+  size_t got = readField(input, record.date);
+  if (got < sizeof record.date - 1) return got;
+  size_t n = readField(input, record.time);
+  got += n;
+  if (n < sizeof record.time - 1) return got;
+  n = readField(input, record.badge);
+  got += n;
+  if (n < sizeof record.badge - 1) return got;
+  return got + readField(input, record.workstation);
+}
+
 bool readBookingGroup(TextReader& input, BookingRecord& record) {
-  // A short read ends the input: the group is incomplete and not counted.
-  return readField(input, record.date) && readField(input, record.time) &&
-         readField(input, record.badge) && readField(input, record.workstation);
+  return readBookingGroupPart(input, record) == kBookingGroupLength;
+}
+
+bool groupEndsInLineFeed(const BookingRecord& record) {
+  return record.workstation[sizeof record.workstation - 2] == '\n';
+}
+
+BookingTail judgeBookingTail(const BookingRecord& record, size_t count, bool linesSoFar) {
+  std::string_view parts[4];
+  size_t left = takeField(record.date, count, parts, 0);
+  left = takeField(record.time, left, parts, 1);
+  left = takeField(record.badge, left, parts, 2);
+  takeField(record.workstation, left, parts, 3);
+  bool lineEnd = false;
+  bool text = false;
+  for (std::string_view part : parts) {
+    for (char c : part) {
+      if (c == '\n') lineEnd = true;
+      if (c != ' ' && c != '\t' && c != '\r' && c != '\n') text = true;
+    }
+  }
+  if (!text) return BookingTail::Nothing;
+  // The producer wrote lines of 31 characters and left out the last line end.
+  if (linesSoFar && count == kBookingGroupLength - 1 && !lineEnd) return BookingTail::Booking;
+  return BookingTail::Unread;
 }
 
 BookingRecord* appendEmptyBooking(std::vector<BookingRecord>& bookings) {

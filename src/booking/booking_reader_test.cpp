@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "booking/normalise.h"
@@ -121,3 +122,42 @@ TEST(BookingArrayDeathTest, RunningOutOfMemoryGivesNullAndKeepsTheArray) {
   EXPECT_EXIT(fillUntilMemoryRunsOut(), ::testing::ExitedWithCode(3), "");
 }
 #endif
+
+namespace {
+/// Reads the groups of bytes and judges the incomplete one at the end as the
+/// run does. Returns the judgement and the count of characters it held.
+std::pair<BookingTail, size_t> tailOf(const std::string& bytes) {
+  std::string path = testTempPath("tail");
+  writeFileBytes(path, bytes);
+  TextReader in;
+  EXPECT_EQ(in.open(path.c_str()), 0);
+  bool linesSoFar = true;
+  for (;;) {
+    BookingRecord r{};
+    const size_t got = readBookingGroupPart(in, r);
+    if (got != kBookingGroupLength) {
+      std::remove(path.c_str());
+      return {judgeBookingTail(r, got, linesSoFar), got};
+    }
+    linesSoFar = linesSoFar && groupEndsInLineFeed(r);
+  }
+}
+}  // namespace
+
+// Producers leave out the last line end: a last line of 31 characters is a
+// booking when the lines before were 31 characters with their line ends; any
+// other rest with text in it is told, blanks and line ends are not.
+TEST(BookingReader, LastLineWithoutItsEndAndOtherTails) {
+  const std::string line = "2501070812151001         000123";
+  EXPECT_EQ(tailOf(line + "\r\n" + line), std::make_pair(BookingTail::Booking, size_t{31}));
+  EXPECT_EQ(tailOf(line), std::make_pair(BookingTail::Booking, size_t{31}));
+  EXPECT_EQ(tailOf(line + "\r\n" + line + "\r\n"), std::make_pair(BookingTail::Nothing, size_t{0}));
+  EXPECT_EQ(tailOf(line + "\r\n  \r\n\r\n"), std::make_pair(BookingTail::Nothing, size_t{4}));
+  // Groups without line ends: 31 characters are not a line of the file.
+  EXPECT_EQ(tailOf(line + "X" + line), std::make_pair(BookingTail::Unread, size_t{31}));
+  // A line end inside the rest, or a rest of another length, is no booking
+  // (counts are of characters as read: CR LF is one).
+  EXPECT_EQ(tailOf(line + "\r\n" + line.substr(0, 20) + "\r\n" + line.substr(0, 9)),
+            std::make_pair(BookingTail::Unread, size_t{30}));
+  EXPECT_EQ(tailOf(line + "\r\n250107"), std::make_pair(BookingTail::Unread, size_t{6}));
+}

@@ -53,13 +53,18 @@ TEST(ParameterFile, OneLinePerEmployeeAndDayInSortedOrder) {
 }
 
 TEST(ParameterFile, SkipRuleLooksAtTheRecordDirectlyBefore) {
-  // The second record repeats the first, which itself was not written (empty
-  // date): it is skipped all the same.
-  std::vector<BookingRecord> b = {testBooking("100", ""), testBooking("100", "")};
+  // The third record repeats the first but not the one directly before it:
+  // written. The fourth repeats the third: skipped.
+  std::vector<BookingRecord> b = {testBooking("100", "010107"), testBooking("200", "010107"),
+                                  testBooking("100", "010107", "S1", "090000"),
+                                  testBooking("100", "010107", "S1", "100000")};
   std::string path = testTempPath("dulmar_outlist_skip");
   std::remove(path.c_str());
   ASSERT_EQ(writeParameterFile(b, path.c_str()), 0);
-  EXPECT_EQ(fileBytes(path), "");
+  EXPECT_EQ(fileBytes(path),
+            "S1                  ,100     ,01.01.2007\r\n"
+            "S1                  ,200     ,01.01.2007\r\n"
+            "S1                  ,100     ,01.01.2007\r\n");
   std::remove(path.c_str());
 }
 

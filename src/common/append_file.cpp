@@ -8,16 +8,15 @@
 
 namespace {
 size_t writeWithStdio(const char* data, size_t n, FILE* file) { return std::fwrite(data, 1, n, file); }
+}  // namespace
 
-/// Cuts the open file to length. Returns 0, or -1.
-int cutTo(FILE* file, long length) {
+int cutFileTo(FILE* file, long length) {
 #if defined(_WIN32)
   return _chsize_s(_fileno(file), length) == 0 ? 0 : -1;
 #else
   return ftruncate(fileno(file), static_cast<off_t>(length)) == 0 ? 0 : -1;
 #endif
 }
-}  // namespace
 
 AppendFile::AppendFile(WriteBytes write) : write_(write != nullptr ? write : writeWithStdio) {}
 
@@ -53,11 +52,11 @@ int AppendFile::append(std::string_view bytes) {
 }
 
 int AppendFile::cutBack() {
-  if (file_ != nullptr) return cutTo(file_, startLength_);
+  if (file_ != nullptr) return cutFileTo(file_, startLength_);
   // Closed already: open it again only to cut it.
   FILE* file = std::fopen(path_.c_str(), "r+b");
   if (file == nullptr) return -1;
-  int result = cutTo(file, startLength_);
+  int result = cutFileTo(file, startLength_);
   std::fclose(file);
   return result;
 }

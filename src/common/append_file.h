@@ -13,6 +13,9 @@
 /// fwrite; tests give one that fails part way.
 using WriteBytes = size_t (*)(const char* data, size_t n, FILE* file);
 
+/// Cuts the open file to length bytes. Returns 0, or -1.
+int cutFileTo(FILE* file, long length);
+
 /// A file opened for appending, written whole or not at all.
 class AppendFile {
  public:

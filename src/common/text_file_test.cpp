@@ -34,6 +34,21 @@ TEST(TextReader, CtrlZEndsTheInputForGood) {
   EXPECT_EQ(readAllTranslated(std::string("ab\x1A" "cd\r\n", 7)), "ab");
   EXPECT_EQ(readAllTranslated(std::string("ab\r\x1A" "cd", 6)), "ab\r");
   EXPECT_EQ(readAllTranslated(std::string("\x1A", 1)), "");
+  // Reading on after the end finds nothing either way: what follows 0x1A
+  // never becomes input.
+  std::string path = testTempPath("ctrlz");
+  writeFileBytes(path, std::string("ab\x1A" "cd\r\nef", 9));
+  TextReader in;
+  ASSERT_EQ(in.open(path.c_str()), 0);
+  char buf[16] = {};
+  EXPECT_EQ(in.read(buf, sizeof buf - 1), 2u);
+  EXPECT_EQ(in.read(buf, sizeof buf - 1), 0u);
+  EXPECT_EQ(in.get(), -1);
+  EXPECT_EQ(in.get(), -1);
+  EXPECT_FALSE(in.readLine(buf, sizeof buf));
+  EXPECT_FALSE(in.failed());
+  in.close();
+  std::remove(path.c_str());
 }
 
 TEST(TextReader, CrLfSplitAcrossTheReadBufferIsOneLineFeed) {

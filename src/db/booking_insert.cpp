@@ -1,4 +1,5 @@
-// The booking insert of Database.
+// The booking inserts of Database, many to a request, each outcome given to
+// its booking by position.
 
 #include "booking/booking_date.h"
 #include "db/database.h"
@@ -9,9 +10,10 @@ namespace {
 constexpr size_t kIdentifierEscapedCapacity = 2 * (kIdentifierCapacity - 1) + 1;
 /// SQL Server's error for a row whose primary key is already stored.
 constexpr int32_t kDuplicateKey = 2627;
-}  // namespace
 
-int Database::insertBooking(const BookingRecord& record, const char* identifier, Diagnostic& diag) {
+/// Builds the INSERT of record at the end of request. Returns as Request::add
+/// (-1 also when it cannot be built).
+int addInsert(Request& request, size_t item, const BookingRecord& record, const char* identifier) {
   char day[kDayTextCapacity];
   char time[kDayTextCapacity];
   char pnr[2 * sizeof record.personnelNumber + 1];
@@ -21,20 +23,66 @@ int Database::insertBooking(const BookingRecord& record, const char* identifier,
   if (escapeSql(record.personnelNumber, pnr) != 0 || escapeSql(record.costCentre, kst) != 0 ||
       escapeSql(identifier, fcd) != 0)
     return -1;
+  return request.add(StatementKind::Insert, 0, item, kStatementLimit, kBookingInsertStatement, pnr, day, time, fcd,
+                     kst);
+}
+}  // namespace
 
-  return withRestore([&](int attempt) {
-    Diagnostic failure;
-    StatementGuard stmt(connection());
-    if (stmt.allocation == SQL_ERROR) {
-      allocationFailed(diag);
-      return -1;
+size_t Database::insertBookings(std::span<const BookingRecord> records, const char* identifier,
+                                std::span<StatementOutcome> outcomes) {
+  size_t answered = 0;  // outcomes known from the first record on
+  std::vector<unsigned char> known;
+  try {
+    known.assign(records.size(), 0);
+  } catch (...) {
+    return 0;
+  }
+  const DeliverResult deliver = [&](const RequestStatement& s, std::string_view, const StatementResult& result,
+                                    bool rerun) {
+    StatementOutcome& o = outcomes[s.item];
+    known[s.item] = 1;
+    if (result.kind != StatementResult::Kind::Failed) {
+      o = StatementOutcome{0, {}};
+      return;
     }
-    if (formatStatement(statement_, kStatementLimit, kBookingInsertStatement, pnr, day, time, fcd, kst) != 0) return -1;
-    if (execute(stmt, failure) != SQL_ERROR) return 0;
     // Run again after a lost link, the INSERT may meet the row its first run
     // stored before the answer was lost: the booking is stored.
-    if (attempt > 0 && failure.nativeError == kDuplicateKey) return 0;
-    diag = failure;
-    return -1;
-  });
+    if (rerun && result.diag.nativeError == kDuplicateKey) {
+      o = StatementOutcome{0, {}};
+      return;
+    }
+    o = StatementOutcome{-1, result.diag};
+  };
+  // Every request that holds an INSERT opens with a statement that cannot
+  // fail: when the first statement fails, the driver manager no longer
+  // reads the results after it, and those INSERTs did run.
+  auto open = [&]() {
+    if (batches_ && request_.empty())
+      request_.add(StatementKind::Opener, 0, 0, sizeof kOpenerStatement, "%s", kOpenerStatement);
+  };
+  auto full = [&]() { return batches_ ? request_.full() : !request_.empty(); };
+  auto holdsInserts = [&]() { return request_.holds(StatementKind::Insert); };
+
+  for (size_t i = 0; i < records.size(); ++i) {
+    // A day or time the server may not take ends the rest of a request on
+    // SQL Server: that INSERT goes alone and gets the server's own answer.
+    const bool alone = !isRealBookingDay(records[i]) || !isRealBookingTime(records[i]);
+    if ((full() || (alone && holdsInserts())) && flush(deliver) != 0) break;
+    open();
+    int added = addInsert(request_, i, records[i], identifier);
+    if (added == 1) {
+      if (flush(deliver) != 0) break;
+      open();
+      added = addInsert(request_, i, records[i], identifier);
+    }
+    if (added != 0) {
+      outcomes[i] = StatementOutcome{-1, {}};
+      known[i] = 1;
+    }
+    if (alone && holdsInserts() && flush(deliver) != 0) break;
+  }
+  if (holdsInserts()) flush(deliver);
+  request_.clear();
+  while (answered < records.size() && known[answered]) ++answered;
+  return answered;
 }

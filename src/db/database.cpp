@@ -1,6 +1,9 @@
 #include "db/database.h"
 
+#include <chrono>
 #include <cstring>
+
+#include "common/stop_flag.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -45,8 +48,11 @@ void OdbcHandle::reset() {
   handle_ = SQL_NULL_HANDLE;
 }
 
+Database::Database() : request_(kBatchStatements + 1), resend_(kBatchStatements + 1) {}
+
 Database::~Database() {
   wipe(password_);
+  statement_.reset();
   if (connected_) SQLDisconnect(connection());
   // The connection handle goes before the environment it was made in.
   connection_.reset();
@@ -70,13 +76,42 @@ int Database::connect(const char* login, const char* password, const char* dataS
   connection_.reset();
   if (environment_.allocate(SQL_NULL_HANDLE) == SQL_ERROR) return -1;
   SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), SQL_IS_INTEGER);
-  return openConnection(diag, further);
+  if (openConnection(timeouts_.loginSeconds, diag, further) != 0) return -1;
+  batches_ = driverTakesBatches();
+  return 0;
 }
 
-int Database::openConnection(Diagnostic& diag, std::vector<Diagnostic>& further) {
+bool Database::driverTakesBatches() {
+  char text[64] = {};
+  SQLSMALLINT length = 0;
+  // One result per statement, row counts and selects within a batch each
+  // their own: what the program reads the results by.
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_MULT_RESULT_SETS, text, sizeof text, &length)) ||
+      std::strcmp(text, "Y") != 0)
+    return false;
+  SQLUINTEGER support = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_BATCH_SUPPORT, &support, sizeof support, nullptr))) return false;
+  const SQLUINTEGER needed = SQL_BS_SELECT_EXPLICIT | SQL_BS_ROW_COUNT_EXPLICIT;
+  if ((support & needed) != needed) return false;
+  SQLUINTEGER counts = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_BATCH_ROW_COUNT, &counts, sizeof counts, nullptr)) ||
+      (counts & SQL_BRC_EXPLICIT) == 0)
+    return false;
+  // Which statement errors end a batch and which only themselves is SQL
+  // Server's rule; another server behind the driver gets one at a time.
+  std::memset(text, 0, sizeof text);
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_DBMS_NAME, text, sizeof text - 1, &length))) return false;
+  return std::strstr(text, "SQL Server") != nullptr;
+}
+
+int Database::openConnection(int loginSeconds, Diagnostic& diag, std::vector<Diagnostic>& further) {
   if (connected_) SQLDisconnect(connection());
   connected_ = false;
   if (connection_.allocate(environment_.get()) == SQL_ERROR) return -1;
+  // Without a limit a server that accepts the connection and never answers
+  // the login holds the run for ever. A driver that ignores it changes nothing.
+  SQLSetConnectAttr(connection(), SQL_ATTR_LOGIN_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginSeconds)), SQL_IS_UINTEGER);
   // The texts go to SQLConnect whole: a password of more than 23 characters
   // must reach the server as it was configured, not cut.
   SQLRETURN rc = SQLConnect(connection(), sqlText(dataSource_.c_str()), SQL_NTS, sqlText(login_.c_str()), SQL_NTS,
@@ -89,12 +124,39 @@ int Database::openConnection(Diagnostic& diag, std::vector<Diagnostic>& further)
   return 0;
 }
 
+int Database::pauseUnlessStopped(int milliseconds) const {
+  // In slices, so that Ctrl-C during the waits stops the run within moments.
+  constexpr int kSlice = 50;
+  for (int left = milliseconds; left > 0; left -= kSlice) {
+    if (stopAsked(stop_)) return -1;
+    pause(left < kSlice ? left : kSlice);
+  }
+  return stopAsked(stop_) ? -1 : 0;
+}
+
 int Database::restore() {
+  if (cancelled_) return -1;
+  using Clock = std::chrono::steady_clock;
+  // The attempts share the waits' sum and a second for the last login: a
+  // server that accepts and never answers must not stretch it.
+  long budget = 1000;
+  for (int wait : restoreWaits_) budget += wait;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(budget);
   for (int wait : restoreWaits_) {
-    pause(wait);
+    if (Clock::now() + std::chrono::milliseconds(wait) >= deadline) return -1;
+    if (pauseUnlessStopped(wait) != 0) {
+      cancelled_ = true;
+      return -1;
+    }
+    const long left =
+        static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    if (left <= 0) return -1;
+    int loginSeconds = static_cast<int>((left + 999) / 1000);
+    if (loginSeconds > kRestoreLoginTimeoutSeconds) loginSeconds = kRestoreLoginTimeoutSeconds;
+    if (loginSeconds > timeouts_.loginSeconds) loginSeconds = timeouts_.loginSeconds;
     Diagnostic refused;
     std::vector<Diagnostic> further;
-    if (openConnection(refused, further) == 0) {
+    if (openConnection(loginSeconds, refused, further) == 0) {
       ++restored_;
       return 0;
     }
@@ -102,25 +164,153 @@ int Database::restore() {
   return -1;
 }
 
-void Database::noteFailure(const Diagnostic& failure) {
+SQLRETURN Database::cancelInFlight() {
+  std::lock_guard<std::mutex> hold(inFlightMutex_);
+  if (inFlight_ == SQL_NULL_HSTMT) return SQL_SUCCESS;
+  inFlightCancelled_ = true;
+  return SQLCancel(inFlight_);
+}
+
+bool Database::linkGone(const Diagnostic& failure) {
+  if (connection() == SQL_NULL_HANDLE) return false;
   SQLUINTEGER dead = SQL_CD_FALSE;
   // A driver that does not know the attribute leaves dead as it was.
   SQLGetConnectAttr(connection(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
-  if (dead == SQL_CD_TRUE || diagnosesLostLink(failure)) linkBroke_ = true;
+  return dead == SQL_CD_TRUE || diagnosesLostLink(failure);
 }
 
-int Database::allocationFailed(Diagnostic& diag) {
-  if (connection() == SQL_NULL_HANDLE) return -1;  // never connected: nothing to read
-  readDiagnostic(SQL_HANDLE_DBC, connection(), diag);
-  noteFailure(diag);
-  return -1;
-}
-
-SQLRETURN Database::execute(const StatementGuard& stmt, Diagnostic& diag) {
-  SQLRETURN rc = SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(statement_), SQL_NTS);
-  if (rc == SQL_ERROR) {
-    readDiagnostic(SQL_HANDLE_STMT, stmt.handle, diag);
-    noteFailure(diag);
+void Database::failed(StatementResult& result) {
+  result.kind = StatementResult::Kind::Failed;
+  if (statement_.get() != SQL_NULL_HANDLE)
+    readDiagnostic(SQL_HANDLE_STMT, statement_.get(), result.diag);
+  else if (connection() != SQL_NULL_HANDLE)  // the allocation failed; never connected: nothing to read
+    readDiagnostic(SQL_HANDLE_DBC, connection(), result.diag);
+  bool cancelled = false;
+  {
+    std::lock_guard<std::mutex> hold(inFlightMutex_);
+    cancelled = inFlightCancelled_;
   }
-  return rc;
+  // Cancelled for the operator: not a failure of the booking, and not a
+  // link to restore; what has no result yet is treated as after a lost
+  // link, and the run stops.
+  if (cancelled && stopAsked(stop_)) {
+    cancelled_ = true;
+    result.linkLost = true;
+    return;
+  }
+  result.linkLost = linkGone(result.diag);
+}
+
+void Database::describe(SQLRETURN rc, int columns, StatementResult& result) {
+  if (rc == SQL_ERROR) {
+    // Its records first: SQLNumResultCols and SQLRowCount clear them.
+    failed(result);
+    return;
+  }
+  SQLHSTMT stmt = static_cast<SQLHSTMT>(statement_.get());
+  SQLSMALLINT count = 0;
+  if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(SQLNumResultCols(stmt, &count))) {
+    failed(result);
+    return;
+  }
+  if (count == 0) {
+    SQLLEN rows = 0;
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(SQLRowCount(stmt, &rows))) {
+      failed(result);
+      return;
+    }
+    result.kind = StatementResult::Kind::Count;
+    result.count = rows;
+    // A link that went in mid-answer leaves FreeTDS with a result that has
+    // no count; it is the loss, not an answer.
+    if (rows < 0) {
+      Diagnostic said{};
+      readDiagnostic(SQL_HANDLE_STMT, stmt, said);
+      if (linkGone(said)) {
+        result.kind = StatementResult::Kind::Failed;
+        result.diag = said;
+        result.linkLost = true;
+      }
+    }
+    return;
+  }
+  result.kind = StatementResult::Kind::Rows;
+  result.columnCount = count;
+  const int bound = columns < count ? columns : count;
+  for (int i = 0; i < bound && i < kMaxLookupColumns; ++i)
+    bindColumn(stmt, static_cast<SQLUSMALLINT>(i + 1), result.columns[i]);
+  SQLRETURN fetched = SQLFetch(stmt);
+  if (fetched == SQL_ERROR) {
+    failed(result);
+    return;
+  }
+  result.row = SQL_SUCCEEDED(fetched);
+  // The set is read to its end: a set left open is an extra result to
+  // FreeTDS, and a cancel (a round trip) when the handle goes. The first row
+  // stays in the columns.
+  SQLFreeStmt(stmt, SQL_UNBIND);
+  while (fetched != SQL_NO_DATA) {
+    fetched = SQLFetch(stmt);
+    if (fetched == SQL_ERROR) {
+      failed(result);
+      return;
+    }
+  }
+}
+
+void Database::send(std::string_view text, int columns, StatementResult& result) {
+  result = StatementResult{};
+  if (cancelled_) {
+    // Stopped for the operator: nothing more is sent.
+    result.kind = StatementResult::Kind::Failed;
+    result.linkLost = true;
+    return;
+  }
+  if (!SQL_SUCCEEDED(statement_.allocate(connection()))) {
+    statement_.reset();
+    failed(result);
+    result.notSent = true;
+    return;
+  }
+  SQLHSTMT stmt = static_cast<SQLHSTMT>(statement_.get());
+  // A request that runs past its limit is cancelled by the driver (HYT00)
+  // and handled like a lost link.
+  SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
+                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeouts_.requestSeconds)), SQL_IS_UINTEGER);
+  {
+    // In flight until close(): a stop request cancels whatever of the
+    // request the server has not answered yet.
+    std::lock_guard<std::mutex> hold(inFlightMutex_);
+    inFlight_ = stmt;
+    inFlightCancelled_ = false;
+  }
+  SQLRETURN rc = SQLExecDirect(stmt, sqlText(text.data()), static_cast<SQLINTEGER>(text.size()));
+  describe(rc, columns, result);
+}
+
+void Database::next(int columns, StatementResult& result) {
+  result = StatementResult{};
+  if (statement_.get() == SQL_NULL_HANDLE) return;  // End: nothing was sent
+  SQLRETURN rc = SQLMoreResults(static_cast<SQLHSTMT>(statement_.get()));
+  if (rc == SQL_NO_DATA) return;
+  describe(rc, columns, result);
+}
+
+void Database::close() {
+  {
+    std::lock_guard<std::mutex> hold(inFlightMutex_);
+    inFlight_ = SQL_NULL_HSTMT;
+  }
+  statement_.reset();
+}
+
+int Database::flush(const DeliverResult& deliver) {
+  if (request_.empty()) return 0;
+  RequestEnd end = RequestEnd::LinkLost;
+  if (!lost_ && !misfit_ && !cancelled_) end = runRequest(*this, request_, resend_, deliver);
+  request_.clear();
+  resend_.clear();
+  if (end == RequestEnd::LinkLost && !cancelled_) lost_ = true;
+  if (end == RequestEnd::Misfit) misfit_ = true;
+  return end == RequestEnd::Done ? 0 : -1;
 }

@@ -35,38 +35,36 @@ TEST(Database, UnknownDataSourceIsRefusedWithTheDriverManagersDiagnostic) {
 
 TEST(Database, WithoutAConnectionNothingRunsAndNothingIsDiagnosed) {
   Database database;
-  BookingRecord r = booking();
-  char licence[kLicenceCapacity] = "L";
-  char tenant[kTenantCapacity] = "T";
-  Diagnostic lookupDiag{};
-  EXPECT_EQ(database.lookUpBadge(r, licence, tenant, lookupDiag), -1);
-  EXPECT_STREQ(r.personnelNumber, "4711");
-  EXPECT_STREQ(licence, "L");
-  char schema[sizeof BookingRecord::schema] = "S";
-  EXPECT_EQ(database.lookUpSchema("1", "7", schema, lookupDiag), -1);
-  EXPECT_STREQ(schema, "S");
-  char costCentre[sizeof BookingRecord::costCentre] = "C";
-  EXPECT_EQ(database.lookUpCostCentre("123", costCentre, lookupDiag), -1);
-  EXPECT_FALSE(lookupDiag.recorded);
-  EXPECT_STREQ(costCentre, "C");
+  EXPECT_EQ(database.batchSize(), 1u);
+  BookingRecord records[2] = {booking(), booking()};
+  Resolution res[2];
+  EXPECT_EQ(database.resolveBookings(records, res), 2u);
+  for (const Resolution& r : res) {
+    EXPECT_EQ(r.badge, -1);
+    EXPECT_FALSE(r.badgeDiag.recorded);
+  }
+  EXPECT_STREQ(records[0].personnelNumber, "4711");
   // A failure is never kept as an answer.
   EXPECT_EQ(database.lookupCache().size(), 0u);
 
-  Diagnostic diag{};
-  EXPECT_EQ(database.insertBooking(r, "KSW", diag), -1);
-  RunLogRecord row{};
-  row.LogTErr = 1065;
-  EXPECT_EQ(database.writeRunLogRow(row, diag), -1);
-  EXPECT_FALSE(diag.recorded);
+  StatementOutcome outcomes[2];
+  EXPECT_EQ(database.insertBookings(records, "KSW", outcomes), 2u);
+  EXPECT_EQ(outcomes[1].result, -1);
+  EXPECT_FALSE(outcomes[1].diag.recorded);
+  RunLogRecord rows[1] = {};
+  rows[0].LogTErr = 1065;
+  EXPECT_EQ(database.writeRunLogRows(rows, std::span<StatementOutcome>(outcomes, 1)), 1u);
+  EXPECT_EQ(outcomes[0].result, -1);
+  EXPECT_FALSE(outcomes[0].diag.recorded);
   EXPECT_FALSE(database.link().lost);  // there never was a link to lose
 }
 
-TEST(Database, SchemaLookupRefusesKeysThatAreNoNumbers) {
+// What the README promises an operator: a login that is never answered is
+// given up after 30 seconds, a request after two minutes, and a restore's
+// logins fit its 15 seconds.
+TEST(Database, TimeLimitsAreTheOnesTheReadmeStates) {
   Database database;
-  char schema[sizeof BookingRecord::schema] = "S";
-  Diagnostic diag{};
-  EXPECT_EQ(database.lookUpSchema("1 OR 1=1", "7", schema, diag), -1);
-  EXPECT_EQ(database.lookUpSchema("1", "", schema, diag), -1);
-  EXPECT_FALSE(diag.recorded);
-  EXPECT_STREQ(schema, "S");
+  EXPECT_EQ(database.timeouts().loginSeconds, 30);
+  EXPECT_EQ(database.timeouts().requestSeconds, 120);
+  EXPECT_EQ(kRestoreLoginTimeoutSeconds, 5);
 }

@@ -47,7 +47,9 @@ void readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, Diagnostic& first
 
 bool diagnosesLostLink(const Diagnostic& diag) {
   if (!diag.recorded) return false;
-  for (const char* state : {"08S01", "08S02", "08003", "08001"})
+  // A request past its time limit (HYT00, HYT01) is handled like a lost
+  // link: the server or the way to it stopped answering.
+  for (const char* state : {"08S01", "08S02", "08003", "08001", "HYT00", "HYT01"})
     if (std::strcmp(diag.state, state) == 0) return true;
   return std::strcmp(diag.state, "01000") == 0 && diag.nativeError == kFreeTdsUnexpectedEof;
 }

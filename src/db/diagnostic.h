@@ -30,7 +30,7 @@ void readDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, Diagnostic& diag);
 void readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, Diagnostic& first, std::vector<Diagnostic>& further);
 
 /// Whether the record says the link to the server is gone: a
-/// connection-class SQLSTATE, or FreeTDS's first word of it (01000, native
+/// connection-class SQLSTATE, a time limit that ran out (HYT00, HYT01), or FreeTDS's first word of it (01000, native
 /// 20017). Returns true or false.
 bool diagnosesLostLink(const Diagnostic& diag);
 

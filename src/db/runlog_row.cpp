@@ -1,38 +1,85 @@
-// The run-log row of Database: the error number's text looked up, then the
-// row inserted.
+// The run-log rows of Database: the text of each error number looked up once
+// a run, then the rows inserted, many to a request.
 
 #include "common/field.h"
 #include "db/database.h"
+#include "db/runlog_insert_text.h"
 #include "db/statements.h"
-#include "runlog/runlog_insert_text.h"
 
-int Database::lookUpErrorText(RunLogRecord& record) {
-  StatementGuard stmt(connection());
-  if (stmt.allocation == SQL_ERROR) return -1;
-  if (formatStatement(statement_, kStatementCapacity, kErrorTextLookupStatement, static_cast<long>(record.LogTErr)) !=
-      0)
-    return 0;
-  Diagnostic ignored;
-  if (execute(stmt, ignored) == SQL_ERROR) return 0;
-  char text[sizeof record.LogTTxt] = {};
-  SQLLEN indicator = 0;
-  SQLBindCol(stmt.handle, 1, SQL_C_CHAR, text, sizeof text, &indicator);
-  SQLRETURN rc = SQLFetch(stmt.handle);
-  // A text cut to the field (SQL_SUCCESS_WITH_INFO) counts as found; a NULL
-  // leaves the zeroed buffer, so the text stays empty.
-  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) copyField(record.LogTTxt, fieldView(text));
-  return 0;
+int Database::lookUpErrorTexts(std::span<RunLogRecord> records) {
+  std::vector<int32_t> numbers;
+  const DeliverResult deliver = [&](const RequestStatement& s, std::string_view, const StatementResult& result, bool) {
+    if (result.kind != StatementResult::Kind::Rows) return;  // a failure is asked again next time
+    // A text cut to the column counts as found; a NULL or no row is the
+    // empty text.
+    std::string text;
+    if (result.row && result.columns[0].indicator != SQL_NULL_DATA) text = fieldView(result.columns[0].text);
+    errorTexts_[numbers[s.item]] = std::move(text);
+  };
+  try {
+    for (const RunLogRecord& r : records) {
+      if (r.LogTErr == 0 || errorTexts_.count(r.LogTErr) != 0) continue;
+      bool listed = false;
+      for (int32_t n : numbers) listed = listed || n == r.LogTErr;
+      if (listed) continue;
+      if ((batches_ ? request_.full() : !request_.empty()) && flush(deliver) != 0) return -1;
+      if (request_.add(StatementKind::Lookup, 1, numbers.size(), kStatementCapacity, kErrorTextLookupStatement,
+                       static_cast<long>(r.LogTErr)) == 0)
+        numbers.push_back(r.LogTErr);
+    }
+    return flush(deliver);
+  } catch (...) {
+    request_.clear();
+    return 0;  // without its text the row is still written
+  }
 }
 
-int Database::writeRunLogRow(RunLogRecord& record, Diagnostic& diag) {
-  return withRestore([&](int) {
-    if (record.LogTErr != 0 && lookUpErrorText(record) != 0) return allocationFailed(diag);
-    if (linkBroke_) return -1;
-    StatementGuard stmt(connection());
-    if (stmt.allocation == SQL_ERROR) return allocationFailed(diag);
-    if (formatRunLogInsert(record, statement_, sizeof statement_) != 0) return -1;
-    // A driver's own failure carries native error 0, which is no success.
-    if (execute(stmt, diag) == SQL_ERROR) return diag.nativeError != 0 ? static_cast<int>(diag.nativeError) : -1;
+size_t Database::writeRunLogRows(std::span<RunLogRecord> records, std::span<StatementOutcome> outcomes) {
+  std::vector<unsigned char> known;
+  try {
+    known.assign(records.size(), 0);
+  } catch (...) {
     return 0;
-  });
+  }
+  if (lookUpErrorTexts(records) != 0) return 0;
+  const DeliverResult deliver = [&](const RequestStatement& s, std::string_view, const StatementResult& result, bool) {
+    known[s.item] = 1;
+    if (result.kind != StatementResult::Kind::Failed) {
+      outcomes[s.item] = StatementOutcome{0, {}};
+      return;
+    }
+    // A driver's own failure carries native error 0, which is no success.
+    const int native = static_cast<int>(result.diag.nativeError);
+    outcomes[s.item] = StatementOutcome{native != 0 ? native : -1, result.diag};
+  };
+  auto open = [&]() {
+    if (batches_ && request_.empty())
+      request_.add(StatementKind::Opener, 0, 0, sizeof kOpenerStatement, "%s", kOpenerStatement);
+  };
+  for (size_t i = 0; i < records.size(); ++i) {
+    RunLogRecord& r = records[i];
+    if (r.LogTErr != 0) {
+      auto text = errorTexts_.find(r.LogTErr);
+      copyField(r.LogTTxt, text != errorTexts_.end() ? std::string_view(text->second) : std::string_view());
+    }
+    if ((batches_ ? request_.full() : request_.holds(StatementKind::Insert)) && flush(deliver) != 0) break;
+    open();
+    char* room = request_.room(kStatementCapacity);
+    if (room == nullptr) {
+      if (flush(deliver) != 0) break;
+      open();
+      room = request_.room(kStatementCapacity);
+    }
+    if (room == nullptr || formatRunLogInsert(r, room, kStatementCapacity) != 0 ||
+        request_.commit(StatementKind::Insert, 0, i) != 0) {
+      if (room != nullptr) *room = '\0';
+      outcomes[i] = StatementOutcome{-1, {}};
+      known[i] = 1;
+    }
+  }
+  if (request_.holds(StatementKind::Insert)) flush(deliver);
+  request_.clear();
+  size_t answered = 0;
+  while (answered < records.size() && known[answered]) ++answered;
+  return answered;
 }

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "common/cp1252.h"
 
 StatementGuard::StatementGuard(SQLHDBC connection) {
   allocation = SQLAllocHandle(SQL_HANDLE_STMT, connection, &handle);
@@ -33,11 +34,18 @@ int formatStatement(char (&buffer)[kStatementCapacity], int limit, const char* f
   return 0;
 }
 
-int escapeSqlText(std::string_view text, char* dst, size_t cap) {
+int escapeSqlText(std::string_view text, char* dst, size_t cap, char replacement) {
   if (cap == 0) return -1;
   size_t out = 0;
   for (char c : text) {
     if (c == '\0') break;
+    if (isUndeliverableByte(c)) {
+      if (replacement == '\0') {
+        dst[0] = '\0';
+        return -1;
+      }
+      c = replacement;
+    }
     size_t need = c == '\'' ? 2 : 1;
     if (out + need >= cap) {
       dst[0] = '\0';

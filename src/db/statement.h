@@ -35,8 +35,11 @@ int formatStatement(char (&buffer)[kStatementCapacity], int limit, const char* f
     ;
 
 /// Copies text into dst (capacity cap) with every apostrophe doubled, as SQL
-/// Server reads a literal. Returns 0, or -1 when it does not fit (dst empty).
-int escapeSqlText(std::string_view text, char* dst, size_t cap);
+/// Server reads a literal. A byte that is no Windows-1252 character cannot
+/// reach the server: it becomes the given replacement, or with none ('\0')
+/// the text is refused. Returns 0, or -1 when it does not fit or was refused
+/// (dst empty).
+int escapeSqlText(std::string_view text, char* dst, size_t cap, char replacement = '\0');
 
 /// Whether text may stand unquoted in a statement as a number: blanks around
 /// an optional sign, digits and an optional decimal part, as the server reads

@@ -1,6 +1,7 @@
 #include "main/run.h"
 
 #include <csignal>
+#include <span>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,8 +12,11 @@
 #include "booking/booking_sort.h"
 #include "booking/normalise.h"
 #include "booking/parameter_file.h"
-#include "common/append_file.h"
+#include "common/cp1252.h"
 #include "common/field.h"
+#include "common/file_lock.h"
+#include "common/locked_append.h"
+#include "common/stop_flag.h"
 #include "common/text_file.h"
 #include "runlog/runlog.h"
 #include "settings/ini_reader.h"
@@ -43,7 +47,7 @@ struct Run {
   int lostLogRows = 0;
 };
 
-bool stopRequested(const Run& run) { return run.stop != nullptr && *run.stop != 0; }
+bool stopRequested(const Run& run) { return stopAsked(run.stop); }
 
 /// Prints a line for each connection restored since the last call. Returns
 /// true while the link holds, false once it is lost for good.
@@ -51,7 +55,7 @@ bool linkHolds(Run& run) {
   LinkState link = run.store.link();
   for (; run.restoresTold < link.restored; ++run.restoresTold)
     std::fprintf(run.out, "Verbindung zur Datenbank unterbrochen und wiederhergestellt.\n");
-  return !link.lost;
+  return !link.lost && !link.cancelled;
 }
 
 /// Prints the database's reason for a failed lookup, when it gave one.
@@ -64,10 +68,24 @@ void printLookupFailure(Run& run, int result, const Diagnostic& diag) {
 }
 
 /// Why a run stops early.
-enum class StopReason { Signal, LinkLost };
+enum class StopReason { Signal, LinkLost, Misfit };
 
 const char* stopText(StopReason reason) {
-  return reason == StopReason::Signal ? "durch Signal" : "Verbindung zur Datenbank verloren";
+  switch (reason) {
+    case StopReason::Signal: return "durch Signal";
+    case StopReason::LinkLost: return "Verbindung zur Datenbank verloren";
+    case StopReason::Misfit: return "durch eine unerwartete Antwort der Datenbank";
+  }
+  return "";
+}
+
+/// Why the database stopped answering the run: the operator cancelled the
+/// request in flight, an answer did not fit its statement, or the link is
+/// lost for good.
+StopReason storeStopReason(const Run& run) {
+  const LinkState link = run.store.link();
+  if (link.cancelled) return StopReason::Signal;
+  return link.misfit ? StopReason::Misfit : StopReason::LinkLost;
 }
 
 void printUsage(FILE* out) {
@@ -80,84 +98,130 @@ void printUsage(FILE* out) {
   std::fprintf(out, "(Default: \"KSW\")\n\n");
 }
 
-/// Resolves personnel number, schema and cost centre of a freshly read
-/// record, printing the trace and a message for each failed lookup. Returns
-/// 0, or -1 when the link to the database is lost for good.
-int resolveBooking(Run& run, BookingRecord& record) {
-  char licence[kLicenceCapacity] = {};
-  char tenant[kTenantCapacity] = {};
-  Diagnostic diag{};
-
-  record.personnelNumber[0] = '\0';
-  int found = run.store.lookUpBadge(record, licence, tenant, diag);
-  if (!linkHolds(run)) return -1;
-  if (found != 0) {
+/// Prints the trace of a resolved record and a message for each failed
+/// lookup, in the order they are asked.
+void printResolution(Run& run, BookingRecord& record, const Resolution& res) {
+  if (res.badge != 0) {
     std::fprintf(run.out, "Zur Ausweisnummer (%s) konnte keine Personalnummer entnommen werden.\n", record.badge);
-    printLookupFailure(run, found, diag);
-    return 0;
+    printLookupFailure(run, res.badge, res.badgeDiag);
+    return;
   }
-  record.schema[0] = '\0';
-  found = run.store.lookUpSchema(licence, tenant, record.schema, diag);
-  if (!linkHolds(run)) return -1;
-  if (found != 0) {
+  if (res.schema != 0) {
     std::fprintf(run.out,
                  "-Schemaname konnte der Mandantentabelle nicht entnommen werden:\n  Liz: %s, Mnd: %s, Kon: %i\n",
-                 licence, tenant, 0);
-    printLookupFailure(run, found, diag);
+                 res.licence, res.tenant, 0);
+    printLookupFailure(run, res.schema, res.schemaDiag);
   }
   trimRight(record.personnelNumber);
   std::fprintf(run.out, "Personalnummer: <%s>\n", record.personnelNumber);
-
-  record.costCentre[0] = '\0';
-  diag = Diagnostic{};
-  found = run.store.lookUpCostCentre(record.workstation, record.costCentre, diag);
-  if (!linkHolds(run)) return -1;
-  if (found != 0) {
+  if (res.costCentre != 0) {
     std::fprintf(run.out, "Zum Arbeitsplatz (%s) konnte keine Kostenstelle entnommen werden.\n", record.workstation);
-    printLookupFailure(run, found, diag);
-    return 0;
+    printLookupFailure(run, res.costCentre, res.costCentreDiag);
+    return;
   }
   trimRight(record.costCentre);
   std::fprintf(run.out, "Kostenstelle: <%s>\n", record.costCentre);
-  return 0;
 }
 
-/// Reads every whole group of the booking file into bookings, resolving each.
-/// Returns 0; -1 when memory ran out, the file could not be read, the link
-/// was lost or the run was stopped (each after its message).
-int readBookings(Run& run, TextReader& input, const char* path, std::vector<BookingRecord>& bookings) {
+void printNoMemory(Run& run, size_t read) {
+  std::fprintf(run.out, "Nicht genug Speicher fuer die Buchungen (%lu eingelesen).\n",
+               static_cast<unsigned long>(read));
+}
+
+/// How reading the booking file ended.
+enum class FileEnd { Complete, ReadError, NoMemory };
+
+/// Reads every whole group of the booking file into bookings, normalised;
+/// unread gets the characters of a tail at the end that is no booking.
+/// Returns how it ended; what was read before an error stays.
+FileEnd readGroups(TextReader& input, std::vector<BookingRecord>& bookings, size_t& unread) {
+  bool linesSoFar = true;  // every group so far ended in a line feed
+  unread = 0;
   for (;;) {
     BookingRecord* record = appendEmptyBooking(bookings);
-    if (record == nullptr) {
-      std::fprintf(run.out, "Nicht genug Speicher fuer die Buchungen (%lu eingelesen).\n",
-                   static_cast<unsigned long>(bookings.size()));
-      return -1;
-    }
-    if (!readBookingGroup(input, *record)) {
+    if (record == nullptr) return FileEnd::NoMemory;
+    const size_t got = readBookingGroupPart(input, *record);
+    const BookingTail tail = got == kBookingGroupLength || input.failed() ? BookingTail::Nothing
+                                                                          : judgeBookingTail(*record, got, linesSoFar);
+    if (got != kBookingGroupLength && tail != BookingTail::Booking) {
       bookings.pop_back();  // the incomplete group at the end is not a booking
-      if (!input.failed()) return 0;
-      // A read error is not the end of the file: nothing read is stored.
-      std::fprintf(run.out,
-                   "Fehler beim \xF6"
-                   "ffnen der Datei: %s",
-                   path);
-      return -1;
+      if (tail == BookingTail::Unread) unread = got;
+      return input.failed() ? FileEnd::ReadError : FileEnd::Complete;
     }
+    linesSoFar = linesSoFar && groupEndsInLineFeed(*record);
     normaliseBooking(*record);
-    const int number = static_cast<int>(bookings.size());
-    std::fprintf(run.out, "[%d]: <%s>, <%s>, <%s>, <%s> eingelesen.\n", number, record->date, record->time,
-                 record->badge, record->workstation);
-    const bool lost = resolveBooking(run, *record) != 0;
-    if (lost || stopRequested(run)) {
-      std::fprintf(run.out, "dulmar: Abbruch %s beim Einlesen der Buchung [%d]; keine Buchung wurde gespeichert.\n",
-                   stopText(lost ? StopReason::LinkLost : StopReason::Signal), number);
-      return -1;
-    }
   }
 }
 
-/// Reports a failed insert and writes its run-log row.
-void reportFailedInsert(Run& run, int result, const BookingRecord& r, const char* identifier) {
+/// Reads the booking file, resolves the bookings a request's worth at a
+/// time, and prints each booking's lines in file order. Returns 0; -1 when
+/// memory ran out, the file could not be read, the database stopped
+/// answering or the run was stopped (each after its message).
+int readBookings(Run& run, TextReader& input, const char* path, std::vector<BookingRecord>& bookings) {
+  size_t unread = 0;
+  const FileEnd end = readGroups(input, bookings, unread);
+  const size_t chunk = run.store.batchSize() > 0 ? run.store.batchSize() : 1;
+  std::vector<Resolution> resolutions;
+  try {
+    resolutions.resize(bookings.size() < chunk ? bookings.size() : chunk);
+  } catch (...) {
+    printNoMemory(run, 0);
+    return -1;
+  }
+  for (size_t first = 0; first < bookings.size(); first += chunk) {
+    const size_t count = bookings.size() - first < chunk ? bookings.size() - first : chunk;
+    std::span<BookingRecord> records(bookings.data() + first, count);
+    for (BookingRecord& r : records) {
+      r.personnelNumber[0] = '\0';
+      r.schema[0] = '\0';
+      r.costCentre[0] = '\0';
+    }
+    const size_t resolved = run.store.resolveBookings(records, std::span<Resolution>(resolutions.data(), count));
+    for (size_t j = 0; j < count; ++j) {
+      BookingRecord& r = records[j];
+      const int number = static_cast<int>(first + j + 1);
+      std::fprintf(run.out, "[%d]: <%s>, <%s>, <%s>, <%s> eingelesen.\n", number, r.date, r.time, r.badge,
+                   r.workstation);
+      if (j == 0) linkHolds(run);
+      if (j >= resolved) {
+        const LinkState link = run.store.link();
+        if (!link.lost && !link.misfit && !link.cancelled) {
+          printNoMemory(run, first + j);
+          return -1;
+        }
+        std::fprintf(run.out,
+                     "dulmar: Abbruch %s beim Einlesen der Buchung [%d]; keine Buchung wurde gespeichert.\n",
+                     stopText(storeStopReason(run)), number);
+        return -1;
+      }
+      printResolution(run, r, resolutions[j]);
+    }
+    if (stopRequested(run)) {
+      std::fprintf(run.out, "dulmar: Abbruch %s beim Einlesen der Buchung [%d]; keine Buchung wurde gespeichert.\n",
+                   stopText(StopReason::Signal), static_cast<int>(first + count));
+      return -1;
+    }
+  }
+  if (unread > 0)
+    std::fprintf(run.out, "Am Ende der Buchungsdatei wurden %lu Zeichen nicht gelesen (keine ganze Buchung).\n",
+                 static_cast<unsigned long>(unread));
+  if (end == FileEnd::NoMemory) {
+    printNoMemory(run, bookings.size());
+    return -1;
+  }
+  if (end == FileEnd::ReadError) {
+    // A read error is not the end of the file: nothing read is stored.
+    std::fprintf(run.out,
+                 "Fehler beim \xF6"
+                 "ffnen der Datei: %s",
+                 path);
+    return -1;
+  }
+  return 0;
+}
+
+/// Prints the report of a failed insert up to its run-log part.
+void printFailedInsert(Run& run, int result, const BookingRecord& r, const char* identifier) {
   std::fprintf(run.out, "Fehler beim Einfuegen der Buchung in Kvs321Bch (%d)\n", result);
   std::fprintf(run.out, "Schemaname:  <%s>\n", r.schema);
   std::fprintf(run.out, "Personalnummer:  <%s>\n", r.personnelNumber);
@@ -167,11 +231,59 @@ void reportFailedInsert(Run& run, int result, const BookingRecord& r, const char
   std::fprintf(run.out, "Funktionsname:   <%s>\n", identifier);
   std::fprintf(run.out, "Kostenstelle:    <%s>\n", r.costCentre);
   std::fprintf(run.out, "\nSQL-Fehler:\n");
-  // A date field that names no real day is printed as its digits; its
-  // run-log row gets a date the server accepts (see logSetError).
-  if (run.log.reportError(run.lastDiagnostic, "Kvs321Bch", r.personnelNumber, bookingDateNumber(r),
-                          kInsertFailedErrorNumber, "SQLInsertKvs321Bch") != 0)
-    ++run.lostLogRows;
+}
+
+constexpr char kInsertFunction[] = "SQLInsertKvs321Bch";
+constexpr char kInsertCode[] = "Kvs321Bch";
+
+/// Reports the failed inserts among bookings[first, first + outcomes.size())
+/// in order, their run-log rows written a request's worth at a time. Each
+/// row is made from the run's last diagnostic as it stands after the
+/// failures before it, so a batch of rows ends before a failure without a
+/// diagnostic of its own (the row before it may change what it shows).
+/// Returns the position of the first booking whose row was lost with the
+/// link, or npos.
+size_t reportFailures(Run& run, const std::vector<BookingRecord>& bookings, size_t first,
+                      std::span<const StatementOutcome> outcomes, const char* identifier) {
+  size_t firstLostRow = std::string::npos;
+  std::vector<size_t> failed;
+  for (size_t j = 0; j < outcomes.size(); ++j)
+    if (outcomes[j].result != 0) failed.push_back(first + j);
+  const size_t chunk = run.store.batchSize() > 0 ? run.store.batchSize() : 1;
+  std::vector<RunLogRecord> rows;
+  std::vector<Diagnostic> madeFrom;
+  std::vector<StatementOutcome> written;
+  for (size_t k = 0; k < failed.size();) {
+    rows.clear();
+    madeFrom.clear();
+    Diagnostic last = run.lastDiagnostic;
+    for (size_t e = k; e < failed.size() && rows.size() < chunk; ++e) {
+      const StatementOutcome& o = outcomes[failed[e] - first];
+      if (e > k && !o.diag.recorded) break;
+      if (o.diag.recorded) last = o.diag;
+      const BookingRecord& r = bookings[failed[e]];
+      madeFrom.push_back(last);
+      rows.emplace_back();
+      // A date field that names no real day is printed as its digits; its
+      // run-log row gets a date the server accepts (see prepareRow).
+      run.log.prepareRow(last, kInsertFunction, r.personnelNumber, bookingDateNumber(r), kInsertFailedErrorNumber,
+                         kInsertCode, rows.back());
+    }
+    written.assign(rows.size(), StatementOutcome{-1, {}});
+    const size_t answered = run.store.writeRunLogRows(rows, written);
+    for (size_t m = 0; m < rows.size(); ++m) {
+      const BookingRecord& r = bookings[failed[k + m]];
+      printFailedInsert(run, outcomes[failed[k + m] - first].result, r, identifier);
+      run.lastDiagnostic = madeFrom[m];
+      const StatementOutcome rowOutcome = m < answered ? written[m] : StatementOutcome{-1, {}};
+      run.log.printReport(run.lastDiagnostic, kInsertCode, r.personnelNumber, bookingDateNumber(r),
+                          kInsertFailedErrorNumber, kInsertFunction, rowOutcome.result, rowOutcome.diag);
+      if (rowOutcome.result != 0) ++run.lostLogRows;
+      if (m >= answered && firstLostRow == std::string::npos) firstLostRow = failed[k + m];
+    }
+    k += rows.size();
+  }
+  return firstLostRow;
 }
 
 /// Says where an early stop left the bookings: those before position index
@@ -186,39 +298,92 @@ void reportStop(Run& run, StopReason reason, const std::vector<BookingRecord>& b
                static_cast<unsigned long>(index + 1), r.personnelNumber, formatListDate(r, date), r.time);
 }
 
-/// Stores the bookings in order, reporting each failure. Returns how many
-/// were processed: all of them, or fewer when the run stopped early (after
-/// its message).
+/// Stores the bookings in order, a request's worth at a time, reporting each
+/// failure. Returns how many were processed: all of them, or fewer when the
+/// run stopped early (after its message).
 size_t insertBookings(Run& run, std::vector<BookingRecord>& bookings, const char* identifier) {
-  for (size_t i = 0; i < bookings.size(); ++i) {
-    BookingRecord& r = bookings[i];
+  const size_t chunk = run.store.batchSize() > 0 ? run.store.batchSize() : 1;
+  std::vector<StatementOutcome> outcomes;
+  try {
+    outcomes.resize(bookings.size() < chunk ? bookings.size() : chunk);
+  } catch (...) {
+    printNoMemory(run, bookings.size());
+    return 0;
+  }
+  for (size_t first = 0; first < bookings.size();) {
     if (stopRequested(run)) {
-      reportStop(run, StopReason::Signal, bookings, i);
-      return i;
+      reportStop(run, StopReason::Signal, bookings, first);
+      return first;
     }
+    const size_t count = bookings.size() - first < chunk ? bookings.size() - first : chunk;
     // Bookings are stored to the minute.
-    if (strnlen(r.time, sizeof r.time) == sizeof r.time - 1) {
-      r.time[sizeof r.time - 3] = '0';
-      r.time[sizeof r.time - 2] = '0';
+    for (size_t j = first; j < first + count; ++j) {
+      BookingRecord& r = bookings[j];
+      if (strnlen(r.time, sizeof r.time) == sizeof r.time - 1) {
+        r.time[sizeof r.time - 3] = '0';
+        r.time[sizeof r.time - 2] = '0';
+      }
     }
-    int result = run.store.insertBooking(r, identifier, run.lastDiagnostic);
-    if (linkHolds(run) && result != 0) reportFailedInsert(run, result, r, identifier);
-    if (!linkHolds(run)) {
+    const size_t done = run.store.insertBookings(std::span<const BookingRecord>(bookings.data() + first, count),
+                                                 identifier, std::span<StatementOutcome>(outcomes.data(), count));
+    linkHolds(run);
+    const size_t lostRow =
+        reportFailures(run, bookings, first, std::span<const StatementOutcome>(outcomes.data(), done), identifier);
+    if (!linkHolds(run) || run.store.link().misfit || done < count) {
       // The booking whose statement met the loss may have reached the
-      // server: it counts as not processed, so a re-run tries it again.
-      reportStop(run, StopReason::LinkLost, bookings, i);
-      return i;
+      // server: it counts as not processed, so a re-run tries it again; so
+      // does a failure whose run-log row went with the link, unless a
+      // booking after it is stored.
+      size_t processed = first + done;
+      if (lostRow != std::string::npos) {
+        size_t storedEnd = lostRow;
+        for (size_t j = lostRow; j < first + done; ++j)
+          if (outcomes[j - first].result == 0) storedEnd = j + 1;
+        processed = storedEnd;
+      }
+      if (processed == bookings.size()) return processed;  // everything stored or reported
+      reportStop(run, storeStopReason(run), bookings, processed);
+      return processed;
     }
+    first += count;
   }
   return bookings.size();
 }
 
-/// Appends the parameter-file lines of the first count bookings and closes
-/// the file. Returns 0, or -1 after the message.
-int finishParameterFile(Run& run, AppendFile& file, const std::vector<BookingRecord>& bookings, size_t count,
-                        const char* path) {
+/// Tells the operator that the run waits for another run's append.
+void sayWaitingForTheParameterFile(void* out) {
+  std::fprintf(static_cast<FILE*>(out),
+               "Die Parameter-Datei wird von einem anderen Lauf geschrieben; warte bis zu %d Sekunden.\n",
+               kAppendLockWaitMilliseconds / 1000);
+}
+
+/// Appends the parameter-file lines of the first count bookings to the file
+/// at path, opened now and closed again, in its turn with other runs.
+/// Returns 0, or -1 after the message.
+int finishParameterFile(Run& run, const std::vector<BookingRecord>& bookings, size_t count, const char* path) {
   std::string lines;
-  if (appendParameterLines(bookings, count, lines) != 0 || file.append(lines) != 0 || file.close() != 0) {
+  AppendReport report;
+  FileLock turn;
+  int result = appendParameterLines(bookings, count, lines);
+  if (result == 0) {
+    try {
+      const std::string file(path);
+      if (takeAppendTurn(turn, file, kAppendLockWaitMilliseconds, run.stop, sayWaitingForTheParameterFile, run.out) <
+          0) {
+        // A second signal cut the wait: the lines are written all the same,
+        // since the bookings they name are stored.
+        if (!stopAtOnce(run.stop)) result = -1;
+        report.withoutLock = true;
+      }
+      if (result == 0) result = appendWhole(file, lines, report);
+    } catch (...) {
+      result = -1;
+    }
+  }
+  if (report.tornBytes > 0)
+    std::fprintf(run.out, "Unvollstaendige letzte Zeile der Parameter-Datei entfernt (%ld Zeichen).\n",
+                 report.tornBytes);
+  if (result != 0) {
     std::fprintf(run.out, "Fehler beim oeffnen der Datei: %s\n", path);
     return -1;
   }
@@ -285,6 +450,16 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
   if (argc == 5) {
     copyField(identifier, argv[4]);
     std::fprintf(out, "Kostenstellenwechsel-Bezeichner: <%s>\n", identifier);
+    // Stored with every booking: a byte the driver cannot send would fail
+    // each of them with a misleading reason.
+    if (const size_t at = findUndeliverableByte(identifier); at != std::string_view::npos) {
+      std::fprintf(out,
+                   "Kostenstellenwechsel-Bezeichner: das Byte 0x%02X an Stelle %lu ist kein Windows-1252-Zeichen; "
+                   "keine Buchung wurde gespeichert.\n",
+                   static_cast<unsigned>(static_cast<unsigned char>(identifier[at])),
+                   static_cast<unsigned long>(at + 1));
+      return 1;
+    }
   }
 
   std::vector<BookingRecord> bookings;
@@ -294,15 +469,15 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
   sortBookings(bookings);
   printSortedList(out, bookings);
 
-  // Opened before the first booking is stored: a path that cannot take the
-  // lines stops the run while nothing is stored.
-  AppendFile parameterFile;
-  if (parameterFile.open(parameterPath) != 0) {
+  // Checked before the first booking is stored: a path that cannot take the
+  // lines stops the run while nothing is stored. It is not kept open, so a
+  // follow-on tool may take the file while the bookings are stored.
+  if (checkAppendable(parameterPath) != 0) {
     std::fprintf(out, "Fehler beim oeffnen der Datei: %s\n", parameterPath);
     return 1;
   }
   const size_t processed = insertBookings(run, bookings, identifier);
-  if (finishParameterFile(run, parameterFile, bookings, processed, parameterPath) != 0) return 1;
+  if (finishParameterFile(run, bookings, processed, parameterPath) != 0) return 1;
   if (processed < bookings.size()) return 1;
 
   std::fprintf(out, "dulmar: Ende.\n");

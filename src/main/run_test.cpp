@@ -39,7 +39,7 @@ class FakeStore final : public BookingStore {
     return connectResult;
   }
 
-  LinkState link() const override { return LinkState{restored, lost}; }
+  LinkState link() const override { return LinkState{restored, lost, false, misfit}; }
 
   /// Counts one statement: the link may be restored or lost at it, and the
   /// stop flag set. Returns true when the statement may run.
@@ -51,9 +51,69 @@ class FakeStore final : public BookingStore {
     return !lost;
   }
 
+  size_t batchSize() const override { return batch; }
+
+  /// Asks as Database does: every badge first, then the schema and cost
+  /// centre of each booking whose badge was found.
+  size_t resolveBookings(std::span<BookingRecord> records, std::span<Resolution> resolutions) override {
+    ++requests;
+    if (misfitAtRequest == requests) return misfitNow();
+    size_t answered = 0;
+    for (; answered < records.size(); ++answered) {
+      Resolution& res = resolutions[answered];
+      res = Resolution{};
+      if (!statement()) return 0;
+      res.badge = lookUpBadge(records[answered], res.licence, res.tenant, res.badgeDiag);
+    }
+    for (size_t i = 0; i < records.size(); ++i) {
+      Resolution& res = resolutions[i];
+      if (res.badge != 0) continue;
+      if (!statement()) return i;
+      res.schema = lookUpSchema(res.licence, res.tenant, records[i].schema, res.schemaDiag);
+      if (!statement()) return i;
+      res.costCentre = lookUpCostCentre(records[i].workstation, records[i].costCentre, res.costCentreDiag);
+    }
+    return records.size();
+  }
+
+  size_t insertBookings(std::span<const BookingRecord> records, const char* identifier,
+                        std::span<StatementOutcome> outcomes) override {
+    ++requests;
+    if (misfitAtRequest == requests) return misfitNow();
+    for (size_t i = 0; i < records.size(); ++i) {
+      if (!statement()) return i;
+      const BookingRecord& r = records[i];
+      inserted.push_back({r.personnelNumber, r.date, r.time, identifier, r.costCentre, r.schema});
+      outcomes[i] = StatementOutcome{0, {}};
+      auto failure = insertFailures.find(inserted.size());
+      if (failure == insertFailures.end()) continue;
+      outcomes[i] = StatementOutcome{-1, failure->second};
+    }
+    return records.size();
+  }
+
+  size_t writeRunLogRows(std::span<RunLogRecord> records, std::span<StatementOutcome> outcomes) override {
+    ++requests;
+    rowRequests.push_back(records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+      if (!statement()) return i;
+      runLogRows.push_back(records[i]);
+      outcomes[i] = StatementOutcome{runLogResult, {}};
+      if (runLogResult != 0 && runLogResult != -1)
+        outcomes[i].diag = diagnostic(runLogResult, "23000", "FK 'LOG' conflict");
+      if (runLogResult == -1 && runLogAllocationDiagnosed)
+        outcomes[i].diag = diagnostic(0, "HY001", "[dulmar-testdb]Memory allocation error");
+    }
+    return records.size();
+  }
+
+  size_t misfitNow() {
+    misfit = true;
+    return 0;
+  }
+
   int lookUpBadge(BookingRecord& record, char (&licence)[kLicenceCapacity], char (&tenant)[kTenantCapacity],
-                  Diagnostic& diag) override {
-    if (!statement()) return -1;
+                  Diagnostic& diag) {
     if (lookupFailureDiagnosed) diag = lookupFailure;
     badgesAsked.push_back(record.badge);
     auto found = badges.find(record.badge);
@@ -67,8 +127,7 @@ class FakeStore final : public BookingStore {
   }
 
   int lookUpSchema(const char* licence, const char* tenant, char (&schema)[sizeof BookingRecord::schema],
-                   Diagnostic& diag) override {
-    if (!statement()) return -1;
+                   Diagnostic& diag) {
     if (lookupFailureDiagnosed) diag = lookupFailure;
     auto found = schemas.find(std::string(licence) + "/" + tenant);
     if (found == schemas.end()) return -1;
@@ -77,32 +136,13 @@ class FakeStore final : public BookingStore {
   }
 
   int lookUpCostCentre(const char* workstation, char (&costCentre)[sizeof BookingRecord::costCentre],
-                       Diagnostic& diag) override {
-    if (!statement()) return -1;
+                       Diagnostic& diag) {
     if (lookupFailureDiagnosed) diag = lookupFailure;
     workstationsAsked.push_back(workstation);
     auto found = costCentres.find(workstation);
     if (found == costCentres.end()) return 100;
     copyField(costCentre, found->second);
     return 0;
-  }
-
-  int insertBooking(const BookingRecord& r, const char* identifier, Diagnostic& diag) override {
-    if (!statement()) return -1;
-    inserted.push_back({r.personnelNumber, r.date, r.time, identifier, r.costCentre, r.schema});
-    auto failure = insertFailures.find(inserted.size());
-    if (failure == insertFailures.end()) return 0;
-    if (failure->second.recorded) diag = failure->second;
-    return -1;
-  }
-
-  int writeRunLogRow(RunLogRecord& record, Diagnostic& diag) override {
-    if (!statement()) return -1;
-    runLogRows.push_back(record);
-    if (runLogResult != 0 && runLogResult != -1) diag = diagnostic(runLogResult, "23000", "FK 'LOG' conflict");
-    if (runLogResult == -1 && runLogAllocationDiagnosed)
-      diag = diagnostic(0, "HY001", "[dulmar-testdb]Memory allocation error");
-    return runLogResult;
   }
 
   static Diagnostic diagnostic(int32_t native, const char* state, const char* message) {
@@ -140,8 +180,17 @@ class FakeStore final : public BookingStore {
   int stopAtStatement = 0;
   volatile std::sig_atomic_t stopFlag = 0;
 
+  /// Bookings (or rows) the run is to give each call.
+  size_t batch = 1;
+  /// The call (from 1) whose answer does not fit (0: none).
+  int misfitAtRequest = 0;
+
   // What it was asked.
   int statements = 0;
+  int requests = 0;
+  bool misfit = false;
+  /// Rows given to each call that writes run-log rows.
+  std::vector<size_t> rowRequests;
   int restored = 0;
   bool lost = false;
   std::vector<std::string> connects;
@@ -681,9 +730,11 @@ TEST_F(RunTest, IdentifierIsCutTo32Characters) {
 }
 
 TEST_F(RunTest, EmptyBookingFileStoresNothingAndStillWritesTheParameterFile) {
-  writeBookings("250107080000");  // an incomplete group is no booking
+  writeBookings("250107080000");  // an incomplete group is no booking, and the run says so
   EXPECT_EQ(run(), 0);
-  EXPECT_EQ(printed, "dulmar: Start.\nSortierte Liste:\ndulmar: Ende.\n");
+  EXPECT_EQ(printed,
+            "dulmar: Start.\nAm Ende der Buchungsdatei wurden 12 Zeichen nicht gelesen (keine ganze Buchung).\n"
+            "Sortierte Liste:\ndulmar: Ende.\n");
   EXPECT_TRUE(store.inserted.empty());
   EXPECT_TRUE(std::filesystem::exists(parameterPath));
 }
@@ -698,19 +749,19 @@ namespace {
 class EmptyStore final : public BookingStore {
  public:
   int connect(const char*, const char*, const char*, Diagnostic&, std::vector<Diagnostic>&) override { return 0; }
-  int lookUpBadge(BookingRecord&, char (&)[kLicenceCapacity], char (&)[kTenantCapacity], Diagnostic&) override {
-    return 100;
+  size_t batchSize() const override { return 1; }
+  size_t resolveBookings(std::span<BookingRecord> records, std::span<Resolution> resolutions) override {
+    for (Resolution& r : resolutions) r.badge = 100;
+    return records.size();
   }
-  int lookUpSchema(const char*, const char*, char (&)[sizeof BookingRecord::schema], Diagnostic&) override {
-    return 100;
+  LinkState link() const override { return LinkState{0, false, false, false}; }
+  size_t insertBookings(std::span<const BookingRecord> records, const char*, std::span<StatementOutcome>) override {
+    inserts += static_cast<int>(records.size());
+    return records.size();
   }
-  int lookUpCostCentre(const char*, char (&)[sizeof BookingRecord::costCentre], Diagnostic&) override { return 100; }
-  LinkState link() const override { return LinkState{0, false}; }
-  int insertBooking(const BookingRecord&, const char*, Diagnostic&) override {
-    ++inserts;
-    return 0;
+  size_t writeRunLogRows(std::span<RunLogRecord> records, std::span<StatementOutcome>) override {
+    return records.size();
   }
-  int writeRunLogRow(RunLogRecord&, Diagnostic&) override { return 0; }
   int inserts = 0;
 };
 
@@ -752,3 +803,113 @@ TEST_F(RunTest, RunningOutOfMemoryWhileReadingStopsTheRunWithAMessage) {
   EXPECT_EXIT(runOutOfMemory(settings->path, bookingPath, parameterPath), ::testing::ExitedWithCode(3), "");
 }
 #endif
+
+namespace {
+/// Everything a run leaves behind that an operator or payroll sees.
+struct RunTrace {
+  int status;
+  std::string printed, param;
+  std::vector<std::string> inserted, rows;
+};
+}  // namespace
+
+TEST_F(RunTest, RequestsOfManyStatementsPrintStoreAndLogExactlyWhatOneByOneDoes) {
+  // Lookups that fail, find nothing, or are asked twice; inserts that fail
+  // with and without a diagnostic of their own; a run-log row refused.
+  const std::string file = group("250107", "080000", "1001", "123") + group("250107", "090000", "9999", "123") +
+                           group("250107", "100000", "1001", "0777") + group("260107", "080000", "1003", "42") +
+                           group("260107", "090000", "1002", "42") + group("270107", "080000", "1001", "123") +
+                           group("270107", "090000", "1002", "123") + group("280107", "090000", "1002", "42");
+  auto runWithBatch = [&](size_t batch) {
+    store = FakeStore{};
+    standardMasterData(store);
+    store.badges["1003"] = {0, "77", "x", "7"};  // a licence that is no number: no schema statement
+    store.badges["1002"].result = -1;
+    store.lookupFailureDiagnosed = true;
+    store.lookupFailure = FakeStore::diagnostic(208, "42S02", "Invalid object name 'Kvs301Asw'.");
+    store.insertFailures[2] = FakeStore::diagnostic(2627, "23000", "duplicate");
+    store.insertFailures[3] = Diagnostic{};
+    store.insertFailures[4] = FakeStore::diagnostic(547, "23000", "check");
+    store.runLogResult = 547;
+    store.batch = batch;
+    std::remove(parameterPath.c_str());
+    writeBookings(file);
+    RunTrace t;
+    t.status = run();
+    t.printed = printed;
+    t.param = fileBytes(parameterPath);
+    for (const InsertedBooking& b : store.inserted) t.inserted.push_back(b.personnelNumber + "|" + b.date + b.time);
+    for (const RunLogRecord& r : store.runLogRows)
+      t.rows.push_back(std::string(r.LogPnr) + "|" + std::to_string(r.LogSErr) + "|" + r.LogSTxt);
+    return t;
+  };
+  const RunTrace one = runWithBatch(1);
+  EXPECT_EQ(one.status, 2);
+  const int oneByOne = store.requests;
+  EXPECT_EQ(one.inserted.size(), 8u);
+  ASSERT_EQ(one.rows.size(), 3u);
+  // The undiagnosed failure's row shows the refusal of the row before it.
+  EXPECT_NE(one.rows[1].find("|547|FK \"LOG\" conflict"), std::string::npos);
+  for (size_t batch : {2u, 3u, 50u}) {
+    SCOPED_TRACE(batch);
+    const RunTrace many = runWithBatch(batch);
+    EXPECT_EQ(many.status, one.status);
+    EXPECT_EQ(many.printed, one.printed);
+    EXPECT_EQ(many.param, one.param);
+    EXPECT_EQ(many.inserted, one.inserted);
+    EXPECT_EQ(many.rows, one.rows);
+    EXPECT_LT(store.requests, oneByOne);
+  }
+  // A batch of rows ends before a failure without its own diagnostic.
+  EXPECT_EQ(store.rowRequests, (std::vector<size_t>{1, 2}));
+}
+
+TEST_F(RunTest, LinkLostOrAnAnswerThatDoesNotFitInMidRequestSaysHowFarTheRunGot) {
+  standardMasterData(store);
+  store.batch = 3;
+  writeFileBytes(parameterPath, "");
+  // 3 badges (1 statement each, asked once per booking by the fake), 3 + 3
+  // schemas and cost centres; the inserts are 10-12, the row 13.
+  store.insertFailures[1] = FakeStore::diagnostic(547, "23000", "FK conflict");
+  store.loseAtStatement = 13;
+  writeBookings(threeDays());
+  // The row of the first booking went with the link, but the two after it
+  // are stored: every booking is stored or reported, and the lost row makes
+  // the status 2.
+  EXPECT_EQ(run(), 2);
+  EXPECT_NE(printed.find("Fehler beim Schreiben des Protokollsatzes in Kvs001Log (-1)\ndulmar: Ende.\n"),
+            std::string::npos)
+      << printed;
+  EXPECT_EQ(store.inserted.size(), 3u);
+  EXPECT_EQ(fileBytes(parameterPath).size(), 3 * std::string("ACME                ,4711    ,25.01.2007\r\n").size());
+
+  // Lost in the middle of the inserts: those before have outcomes.
+  store = FakeStore{};
+  standardMasterData(store);
+  store.batch = 3;
+  store.loseAtStatement = 11;
+  writeFileBytes(parameterPath, "");
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed, std::string(kThreeDaysRead) +
+                         "dulmar: Abbruch Verbindung zur Datenbank verloren: 1 von 3 Buchungen verarbeitet; ab Buchung "
+                         "2 der sortierten Liste (4711,26.01.2007 080000) wurde nichts gespeichert.\n");
+  EXPECT_EQ(fileBytes(parameterPath), "ACME                ,4711    ,25.01.2007\r\n");
+
+  // An answer that does not fit: while reading nothing is stored; while
+  // storing the run says how far it got.
+  for (int request : {1, 2}) {
+    store = FakeStore{};
+    standardMasterData(store);
+    store.batch = 3;
+    store.misfitAtRequest = request;
+    EXPECT_EQ(run(), 1);
+    const char* said = request == 1 ? "[1]: <250107>, <080000>, <1001>, <123> eingelesen.\n"
+                                      "dulmar: Abbruch durch eine unerwartete Antwort der Datenbank beim Einlesen der "
+                                      "Buchung [1]; keine Buchung wurde gespeichert.\n"
+                                    : "dulmar: Abbruch durch eine unerwartete Antwort der Datenbank: 0 von 3 Buchungen "
+                                      "verarbeitet; ab Buchung 1 der sortierten Liste (4711,25.01.2007 080000) wurde "
+                                      "nichts gespeichert.\n";
+    EXPECT_NE(printed.find(said), std::string::npos) << printed;
+    EXPECT_TRUE(store.inserted.empty());
+  }
+}

@@ -56,15 +56,21 @@ RunLog::RunLog(int argc, const char* const* argv, const char* moduleId, BookingS
 }
 
 int RunLog::reportError(Diagnostic& lastDiagnostic, const char* code, const char* personnelNumber, int32_t date,
-                         int32_t errorNumber, const char* functionName) {
-  // The diagnostic is taken before the row is written: a failed row write
-  // replaces it, and the report is about the booking, not the row.
+                        int32_t errorNumber, const char* functionName) {
+  Diagnostic rowFailure{};
+  int written = logSetError(lastDiagnostic, functionName, personnelNumber, date, errorNumber, code, rowFailure);
+  printReport(lastDiagnostic, code, personnelNumber, date, errorNumber, functionName, written, rowFailure);
+  return written;
+}
+
+void RunLog::printReport(Diagnostic& lastDiagnostic, const char* code, const char* personnelNumber, int32_t date,
+                         int32_t errorNumber, const char* functionName, int written, const Diagnostic& rowFailure) {
+  // The diagnostic is the one the row was made from: a failed row write
+  // replaces it only afterwards, and the report is about the booking, not
+  // the row.
   int32_t nativeError = 0;
   char message[kDiagTextCapacity] = {};
   diagnosticText(lastDiagnostic, &nativeError, message);
-
-  Diagnostic rowFailure{};
-  int written = logSetError(lastDiagnostic, functionName, personnelNumber, date, errorNumber, code, rowFailure);
   if (rowFailure.recorded) lastDiagnostic = rowFailure;
 
   std::fprintf(out_, "\n\nError in function: %s\n", functionName);
@@ -76,11 +82,10 @@ int RunLog::reportError(Diagnostic& lastDiagnostic, const char* code, const char
   int negated = nativeError == INT32_MIN ? INT32_MAX : -static_cast<int>(nativeError);
   std::fprintf(out_, "Message:\n- Text  : %s\n- Number: %i\n- Code  : %s\n", message, negated, code);
   if (written != 0) printLostRow(out_, written, rowFailure);
-  return written;
 }
 
-int RunLog::logSetError(const Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber,
-                        int32_t date, int32_t errorNumber, const char* code, Diagnostic& rowFailure) {
+void RunLog::prepareRow(const Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber,
+                        int32_t date, int32_t errorNumber, const char* code, RunLogRecord& row) {
   RunLogRecord& r = record_;
   std::memset(r.LogFkt, 0, sizeof r.LogFkt);
   std::memset(r.LogTTxt, 0, sizeof r.LogTTxt);
@@ -97,5 +102,19 @@ int RunLog::logSetError(const Diagnostic& lastDiagnostic, const char* functionNa
   diagnosticText(lastDiagnostic, &r.LogSErr, r.LogSTxt);
   for (char& c : r.LogSTxt)
     if (c == '\'') c = '"';
-  return store_.writeRunLogRow(r, rowFailure);
+  row = r;
+}
+
+int RunLog::logSetError(const Diagnostic& lastDiagnostic, const char* functionName, const char* personnelNumber,
+                        int32_t date, int32_t errorNumber, const char* code, Diagnostic& rowFailure) {
+  RunLogRecord row;
+  prepareRow(lastDiagnostic, functionName, personnelNumber, date, errorNumber, code, row);
+  StatementOutcome outcome{-1, {}};
+  const size_t written =
+      store_.writeRunLogRows(std::span<RunLogRecord>(&row, 1), std::span<StatementOutcome>(&outcome, 1));
+  // The looked-up text is part of the record as the row was written.
+  std::memcpy(record_.LogTTxt, row.LogTTxt, sizeof record_.LogTTxt);
+  if (written == 0) return -1;
+  if (outcome.diag.recorded) rowFailure = outcome.diag;
+  return outcome.result;
 }

@@ -44,9 +44,11 @@ int readFlag(std::string_view text, bool& out) {
 
 const std::vector<std::string_view>& faultKeyNames() {
   static const std::vector<std::string_view> names = {
-      "FailStmtAllocFrom", "FailOnText",        "FailNative",        "FailState",
-      "FailMessage",       "BreakAfterStatements", "BreakAtStatements", "BreakAfterRunning",
-      "RefuseConnectAfterBreak"};
+      "FailStmtAllocFrom", "FailOnText",        "FailNative",
+      "FailState",         "FailMessage",       "BreakAfterStatements",
+      "BreakAtStatements", "BreakAfterRunning", "RefuseConnectAfterBreak",
+      "StallAtStatements", "StallLogin",        "DownForMs",
+      "BreakState"};
   return names;
 }
 
@@ -75,14 +77,33 @@ int setFaultKey(FaultSettings& s, std::string_view key, std::string_view value) 
   if (key == "BreakAtStatements") return readCounts(value, s.breakAtStatements);
   if (key == "BreakAfterRunning") return readFlag(value, s.breakAfterRunning);
   if (key == "RefuseConnectAfterBreak") return readFlag(value, s.refuseConnectAfterBreak);
+  if (key == "StallAtStatements") return readCounts(value, s.stallAtStatements);
+  if (key == "StallLogin") return readCount(value, s.stallLogin);
+  if (key == "DownForMs") return readCount(value, s.downForMs);
+  if (key == "BreakState") {
+    if (value.size() != 5) return -1;
+    s.breakState = value;
+    return 0;
+  }
   return -1;
 }
 
 bool FaultPlan::acceptsConnections() const { return !down(); }
 
 long FaultPlan::countStatement() {
+  if (down()) return 0;
   std::lock_guard<std::mutex> lock(mutex_);
-  return down_ ? 0 : ++statements_;
+  return ++statements_;
+}
+
+bool FaultPlan::stallsAt(long n) const {
+  return std::binary_search(settings_.stallAtStatements.begin(), settings_.stallAtStatements.end(), n);
+}
+
+bool FaultPlan::loginStalls() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++logins_;
+  return settings_.stallLogin > 0 && logins_ >= settings_.stallLogin;
 }
 
 bool FaultPlan::breaksAt(long n) const {
@@ -92,11 +113,13 @@ bool FaultPlan::breaksAt(long n) const {
 void FaultPlan::recordBreak() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (settings_.refuseConnectAfterBreak) down_ = true;
+  if (settings_.downForMs > 0)
+    upAgain_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(settings_.downForMs);
 }
 
 bool FaultPlan::down() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return down_;
+  return down_ || std::chrono::steady_clock::now() < upAgain_;
 }
 
 int ConnectionFaults::connect(std::shared_ptr<FaultPlan> plan) {
@@ -127,6 +150,7 @@ FaultVerdict ConnectionFaults::beforeStatement(std::string_view text, ServerErro
     return FaultVerdict::Break;
   }
   ++statements_;
+  if (plan_->stallsAt(number)) return FaultVerdict::Stall;
   bool lost = (s.breakAfterStatements > 0 && statements_ > s.breakAfterStatements) || plan_->breaksAt(number);
   if (lost) {
     breakLink();
@@ -140,6 +164,11 @@ FaultVerdict ConnectionFaults::beforeStatement(std::string_view text, ServerErro
     return FaultVerdict::Fail;
   }
   return FaultVerdict::Run;
+}
+
+std::string_view ConnectionFaults::breakState() const {
+  if (plan_ && !plan_->settings().breakState.empty()) return plan_->settings().breakState;
+  return "08S01";
 }
 
 bool ConnectionFaults::allocationFails() {

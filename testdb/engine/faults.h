@@ -3,6 +3,7 @@
 // ODBC driver, a server on the wire) fails the same statements the same way;
 // each front end only shows the outcome as its clients expect it.
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,6 +34,19 @@ struct FaultSettings {
   // RefuseConnectAfterBreak: once a break happened, connecting fails and
   // every other open connection breaks too (the server is down)
   bool refuseConnectAfterBreak = false;
+  // StallAtStatements: the server stops answering at each of these statement
+  // numbers (counted as for BreakAtStatements), keeping the connection open;
+  // the statement is not run, and a cancel (attention) is still acknowledged
+  std::vector<long> stallAtStatements;
+  // StallLogin: from the N-th login on (counted over all connections), the
+  // server accepts the connection and never answers the login (0: never)
+  long stallLogin = 0;
+  // DownForMs: after a break the server is down for this long (connecting
+  // fails, open connections lose their link), then up again (0: never)
+  long downForMs = 0;
+  // BreakState: the SQLSTATE a client driver reports for a break, when the
+  // driver decides it (empty: its usual 08S01)
+  std::string breakState;
 };
 
 /// The names of the fault keys, for front ends that read them one by one.
@@ -44,10 +58,11 @@ int setFaultKey(FaultSettings& settings, std::string_view key, std::string_view 
 
 /// What a front end does with the statement it was about to run.
 enum class FaultVerdict {
-  Run,             // run it normally
-  Fail,            // answer the injected error instead of running it
-  Break,           // the link is lost before the statement reaches the server
-  BreakAfterRun,   // run it, then lose the link instead of answering
+  Run,            // run it normally
+  Fail,           // answer the injected error instead of running it
+  Break,          // the link is lost before the statement reaches the server
+  BreakAfterRun,  // run it, then lose the link instead of answering
+  Stall,          // never answer it (the statement is not run)
 };
 
 /// The faults of one database as a front end serves it: shared by all its
@@ -67,19 +82,26 @@ class FaultPlan {
   bool breaksAt(long n) const;
   /// Records that a break happened (the server goes down when so configured).
   void recordBreak();
-  /// True once the server is down.
+  /// True once the server is down (for good, or for DownForMs).
   bool down() const;
+  /// True when statement number n meets a stall.
+  bool stallsAt(long n) const;
+  /// Counts one login. Returns true when the server never answers it.
+  bool loginStalls();
 
  private:
   const FaultSettings settings_;
   mutable std::mutex mutex_;
   long statements_ = 0;
+  long logins_ = 0;
   bool down_ = false;
+  /// While down for DownForMs: when it is up again.
+  std::chrono::steady_clock::time_point upAgain_{};
 };
 
 /// The faults of one connection: its own counters, and whether its link is lost.
-/// A front end asks before each request a client sends (an ODBC execution, a
-/// batch on the wire), so statement numbers count requests.
+/// A front end asks before each statement it runs, also each statement of a
+/// batch, so statement numbers count statements (a request of one counts one).
 class ConnectionFaults {
  public:
   /// Starts a connection under plan (nullptr: no faults). Returns 0, or -1
@@ -91,6 +113,9 @@ class ConnectionFaults {
   bool allocationFails();
   /// True once the link is lost (until the next connect).
   bool broken() const { return broken_; }
+  /// The SQLSTATE a client driver reports for the break. Returns it, or
+  /// "08S01" when none was configured.
+  std::string_view breakState() const;
 
  private:
   void breakLink();

@@ -1,9 +1,12 @@
 // Fault decisions shared by the front ends: keys, statement numbers across
 // connections, a downed server.
 
+#include "engine/faults.h"
+
 #include <gtest/gtest.h>
 
-#include "engine/faults.h"
+#include <chrono>
+#include <thread>
 
 namespace testdb {
 namespace {
@@ -37,10 +40,10 @@ TEST(FaultKeys, ValuesAreCheckedAndBreakNumbersSorted) {
   EXPECT_EQ(s.failNative, 1205);
   EXPECT_EQ(setFaultKey(s, "breakatstatements", "1"), -1);
   EXPECT_EQ(setFaultKey(s, "Database", "x.db"), -1);
-  // Every listed key is known: "1" suits all but FailState, which takes five characters.
+  // Every listed key is known: "1" suits all but the states, which take five characters.
   for (std::string_view key : faultKeyNames()) {
     FaultSettings fresh;
-    EXPECT_EQ(setFaultKey(fresh, key, key == "FailState" ? "40001" : "1"), 0) << key;
+    EXPECT_EQ(setFaultKey(fresh, key, key == "FailState" || key == "BreakState" ? "40001" : "1"), 0) << key;
   }
 }
 
@@ -121,6 +124,44 @@ TEST(FaultPlan, NoPlanMeansNoFaults) {
   ASSERT_EQ(a.connect(nullptr), 0);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(next(a), FaultVerdict::Run);
   EXPECT_FALSE(a.allocationFails());
+}
+
+}  // namespace
+}  // namespace testdb
+
+namespace testdb {
+namespace {
+
+// A stall is one statement of the count (the retry runs), a stalled login is
+// every login from the N-th on, and a server down for a while comes back.
+TEST(FaultPlan, StallsAndABoundedDownTime) {
+  auto plan = planOf({{"StallAtStatements", "2"}, {"BreakAtStatements", "3"}, {"DownForMs", "200"}});
+  ConnectionFaults c;
+  ASSERT_EQ(c.connect(plan), 0);
+  EXPECT_EQ(next(c), FaultVerdict::Run);
+  EXPECT_EQ(next(c), FaultVerdict::Stall);
+  EXPECT_FALSE(c.broken());
+  EXPECT_EQ(next(c), FaultVerdict::Break);
+  EXPECT_EQ(c.breakState(), "08S01");
+  ConnectionFaults again;
+  EXPECT_EQ(again.connect(plan), -1);
+  EXPECT_TRUE(plan->down());
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  EXPECT_FALSE(plan->down());
+  ASSERT_EQ(again.connect(plan), 0);
+  EXPECT_EQ(next(again), FaultVerdict::Run);
+
+  auto logins = planOf({{"StallLogin", "2"}, {"BreakState", "HY000"}});
+  EXPECT_FALSE(logins->loginStalls());
+  EXPECT_TRUE(logins->loginStalls());
+  EXPECT_TRUE(logins->loginStalls());
+  ConnectionFaults d;
+  ASSERT_EQ(d.connect(logins), 0);
+  EXPECT_EQ(d.breakState(), "HY000");
+  FaultSettings s;
+  EXPECT_EQ(setFaultKey(s, "BreakState", "08S0"), -1);
+  EXPECT_EQ(setFaultKey(s, "DownForMs", "-5"), -1);
+  EXPECT_EQ(setFaultKey(s, "StallAtStatements", "0"), -1);
 }
 
 }  // namespace

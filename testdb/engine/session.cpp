@@ -9,9 +9,15 @@ constexpr size_t kMaxCachedStatements = 256;
 
 void bindValue(sqlite3_stmt* st, int index, const Value& v) {
   switch (v.kind) {
-    case ValueKind::Null: sqlite3_bind_null(st, index); break;
-    case ValueKind::Int: sqlite3_bind_int64(st, index, v.i); break;
-    case ValueKind::Real: sqlite3_bind_double(st, index, v.d); break;
+    case ValueKind::Null:
+      sqlite3_bind_null(st, index);
+      break;
+    case ValueKind::Int:
+      sqlite3_bind_int64(st, index, v.i);
+      break;
+    case ValueKind::Real:
+      sqlite3_bind_double(st, index, v.d);
+      break;
     case ValueKind::Text:
       sqlite3_bind_text(st, index, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
       break;
@@ -25,6 +31,39 @@ void bindAll(sqlite3_stmt* st, const std::vector<Value>& params) {
 
 }  // namespace
 
+ErrorAction errorActionOf(int native) {
+  switch (native) {
+    // conversions
+    case 241:
+    case 242:
+    case 245:
+    case 8114:
+    // names that do not resolve when the statement is compiled as it runs
+    case 207:
+    case 208:
+    case 209:
+    case 4104:
+    // chosen as a deadlock victim
+    case 1205:
+      return ErrorAction::Batch;
+    default:
+      return ErrorAction::Statement;
+  }
+}
+
+bool rollsBackTransaction(int native) {
+  switch (native) {
+    case 241:
+    case 242:
+    case 245:
+    case 8114:
+    case 1205:
+      return true;
+    default:
+      return false;
+  }
+}
+
 Session::~Session() { close(); }
 
 int Session::open(const SessionOptions& options, ErrorList& errors) {
@@ -34,8 +73,8 @@ int Session::open(const SessionOptions& options, ErrorList& errors) {
   int rc = sqlite3_open_v2(options.file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc == SQLITE_OK) {
     sqlite3_busy_timeout(db_, 10000);
-    std::string pragmas = "PRAGMA journal_mode=" + options.journalMode + "; PRAGMA synchronous=" +
-                          options.synchronous + "; PRAGMA foreign_keys=ON;";
+    std::string pragmas = "PRAGMA journal_mode=" + options.journalMode + "; PRAGMA synchronous=" + options.synchronous +
+                          "; PRAGMA foreign_keys=ON;";
     rc = sqlite3_exec(db_, pragmas.c_str(), nullptr, nullptr, nullptr);
   }
   if (rc == SQLITE_OK) rc = registerFunctions(db_, &functionErrors_);
@@ -55,6 +94,8 @@ void Session::close() {
   cache_.clear();
   cachedCount_ = 0;
   catalog_.detach();
+  tranCount_ = 0;
+  xactAbort_ = false;
   if (db_) {
     sqlite3_close_v2(db_);
     db_ = nullptr;
@@ -105,6 +146,7 @@ int Session::beginIfManual(ErrorList& errors) {
 }
 
 int Session::endTransaction(bool commit, ErrorList& errors) {
+  tranCount_ = 0;
   if (sqlite3_get_autocommit(db_)) return 0;
   int rc = sqlite3_exec(db_, commit ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
@@ -130,6 +172,7 @@ int Session::runScript(const std::string& script, ErrorList& errors) {
 int Session::compileBatch(std::string_view tsql, std::vector<Token>& tokens, std::vector<StatementSpan>& statements,
                           ErrorList& errors) {
   ServerError error;
+  statements.clear();
   if (!tokenize(tsql, tokens, error)) {
     errors.push_back(error);
     return -1;
@@ -139,16 +182,44 @@ int Session::compileBatch(std::string_view tsql, std::vector<Token>& tokens, std
     mapError(rc, nullptr, errors);
     return -1;
   }
-  statements = splitStatements(tsql, tokens);
-  // Only syntax errors refuse the whole batch: names are checked statement by
-  // statement, since an earlier statement may create what a later one uses.
-  for (size_t i = 0; statements.size() > 1 && i < statements.size(); ++i) {
+  // Lines are counted once over the text as the statements are found, so a
+  // long batch costs no more than its statements one by one.
+  int line = 1;
+  size_t counted = 0;
+  auto lineAt = [&](size_t offset) {
+    for (; counted < offset && counted < tsql.size(); ++counted) {
+      if (tsql[counted] == '\n') ++line;
+    }
+    return line;
+  };
+  const size_t end = tokens.size() - 1;  // the End token
+  size_t i = 0;
+  while (i < end) {
+    if (tokens[i].kind == TokenKind::Symbol && tokens[i].text == ";") {
+      ++i;
+      continue;
+    }
+    StatementSpan span;
+    span.begin = i;
+    span.textBegin = tokens[i].offset;
+    span.line = lineAt(tokens[i].offset);
+    // Only syntax errors refuse the whole batch: names are checked statement
+    // by statement as they run, since an earlier statement may create what a
+    // later one uses.
     Translation tr;
-    if (!translate(tokens, statements[i].begin, statements[i].end, catalog_, context_, tr, error) &&
+    size_t stop = i;
+    if (!translateInBatch(tokens, i, end, catalog_, context_, tr, error, stop) && !tr.compiledWhenRun &&
         (error.native == 102 || error.native == 156)) {
+      error.line = lineAt(tokens[stop < end ? stop : end].offset);
       errors.push_back(error);
+      statements.clear();
       return -1;
     }
+    if (stop <= i) stop = i + 1;
+    span.end = stop;
+    span.textEnd = tokens[stop].offset;
+    statements.push_back(span);
+    i = stop;
   }
   return 0;
 }
@@ -159,36 +230,98 @@ int Session::execute(std::string_view tsql, Execution& out, ErrorList& errors) {
   std::vector<Token> tokens;
   std::vector<StatementSpan> statements;
   if (compileBatch(tsql, tokens, statements, errors) != 0) return -1;
-  ServerError error;
-  for (size_t i = 0; i < statements.size(); ++i) {
-    Translation tr;
-    if (!translate(tokens, statements[i].begin, statements[i].end, catalog_, context_, tr, error)) {
-      errors.push_back(error);
-      addTerminationRecord(errors);
-      return -1;
-    }
+  int result = 0;
+  for (const StatementSpan& statement : statements) {
     release(out);
     out = Execution{};
-    if (runOne(tr, out, errors) != 0) return -1;
+    ErrorAction action = ErrorAction::Statement;
+    if (runStatement(tokens, statement, out, errors, action) == 0) continue;
+    result = -1;
+    if (action == ErrorAction::Batch) break;
+  }
+  return result;
+}
+
+int Session::runStatement(const std::vector<Token>& tokens, const StatementSpan& statement, Execution& out,
+                          ErrorList& errors, ErrorAction& action) {
+  action = ErrorAction::Statement;
+  size_t first = errors.size();
+  context_.tranCount = tranCount();
+  Translation tr;
+  ServerError error;
+  int rc = 0;
+  if (!translate(tokens, statement.begin, statement.end, catalog_, context_, tr, error)) {
+    errors.push_back(error);
+    addTerminationRecord(errors);
+    rc = -1;
+  } else {
+    if (tr.xactAbort >= 0) xactAbort_ = tr.xactAbort == 1;
+    rc = runOne(tr, out, errors);
+  }
+  if (rc == 0) return 0;
+  for (size_t i = first; i < errors.size(); ++i) {
+    if (errors[i].line == 0) errors[i].line = statement.line;
+  }
+  int native = errors.size() > first ? errors[first].native : 0;
+  if (xactAbort_ || errorActionOf(native) == ErrorAction::Batch) action = ErrorAction::Batch;
+  if (xactAbort_ || rollsBackTransaction(native)) rollBackAll();
+  return -1;
+}
+
+int Session::tranCount() const {
+  if (tranCount_ > 0) return tranCount_;
+  return !autocommit_ && db_ && !sqlite3_get_autocommit(db_) ? 1 : 0;
+}
+
+void Session::rollBackAll() {
+  if (db_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  tranCount_ = 0;
+}
+
+int Session::runTransaction(const Translation& tr, ErrorList& errors) {
+  const bool open = !sqlite3_get_autocommit(db_);
+  const char* verb = nullptr;
+  if (tr.sql == "BEGIN") {
+    // Nested BEGIN TRANs only count, as on SQL Server: the outermost COMMIT commits.
+    if (!open) verb = "BEGIN";
+    ++tranCount_;
+  } else if (tr.sql == "COMMIT") {
+    if (tranCount_ == 0 && !(open && !autocommit_)) {
+      errors.push_back(serverError(3902));
+      return -1;
+    }
+    if (tranCount_ > 0) --tranCount_;
+    if (tranCount_ == 0) verb = "COMMIT";
+  } else {
+    if (!open) {
+      errors.push_back(serverError(3903));
+      return -1;
+    }
+    tranCount_ = 0;
+    verb = "ROLLBACK";
+  }
+  if (!verb) return 0;
+  int rc = sqlite3_exec(db_, verb, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    mapError(rc, nullptr, errors);
+    return -1;
   }
   return 0;
 }
 
 int Session::runOne(const Translation& tr, Execution& out, ErrorList& errors) {
   switch (tr.kind) {
-    case StatementKind::Empty: return 0;
+    case StatementKind::Empty:
+      return 0;
     case StatementKind::Ddl:
       if (beginIfManual(errors)) return -1;
       return runScript(tr.script, errors);
-    case StatementKind::Transaction: {
-      int rc = sqlite3_exec(db_, tr.sql.c_str(), nullptr, nullptr, nullptr);
-      if (rc != SQLITE_OK) {
-        mapError(rc, nullptr, errors);
-        return -1;
-      }
-      return 0;
-    }
-    default: break;
+    case StatementKind::Transaction:
+      return runTransaction(tr, errors);
+    case StatementKind::AlterTable:
+      return runAlter(tr, errors);
+    default:
+      break;
   }
   if (beginIfManual(errors)) return -1;
   sqlite3_stmt* st = checkout(tr.sql, errors);

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "engine/catalog.h"
-#include "sqlserver/server_error.h"
 #include "engine/sqlite_functions.h"
+#include "sqlserver/server_error.h"
 #include "tsql/sql_script.h"
 #include "tsql/translate.h"
 
@@ -45,6 +45,18 @@ struct Execution {
   long long rowCount = -1;
 };
 
+/// How far a failed statement's error reaches, as SQL Server decides it.
+enum class ErrorAction {
+  Statement,  // the statement ends, the batch goes on
+  Batch,      // the rest of the batch does not run
+};
+
+/// What SQL Server does after run-time error `native` with XACT_ABORT OFF.
+ErrorAction errorActionOf(int native);
+
+/// True when error `native` also rolls back an open transaction with XACT_ABORT OFF.
+bool rollsBackTransaction(int native);
+
 class Session {
  public:
   Session() = default;
@@ -57,15 +69,25 @@ class Session {
   /// Closes the file; open executions must have been released.
   void close();
 
-  /// Runs a batch of T-SQL; the last statement's result stays in `out`.
-  /// Returns 0, or -1 with errors.
+  /// Runs a batch of T-SQL to its end; the last statement's result stays in
+  /// `out`. Returns 0, or -1 with the errors of every failed statement.
   int execute(std::string_view tsql, Execution& out, ErrorList& errors);
-  /// Tokenizes a batch and cuts it into statements, refusing it whole when any
-  /// statement has a syntax error, as SQL Server compiles a batch before it
-  /// runs any of it. Returns 0, or -1 with errors. Front ends that answer
-  /// statement by statement use it so they refuse exactly what execute does.
+  /// Tokenizes a batch and cuts it into statements where T-SQL ends them (at
+  /// a ';' or where the next statement's keyword follows), refusing it whole
+  /// when any statement has a syntax error, as SQL Server compiles a batch
+  /// before it runs any of it. Returns 0, or -1 with errors.
   int compileBatch(std::string_view tsql, std::vector<Token>& tokens, std::vector<StatementSpan>& statements,
                    ErrorList& errors);
+  /// Runs one statement of a compiled batch into `out`, its errors marked
+  /// with its line. Returns 0, or -1 with errors and `action` set: Batch when
+  /// the rest of the batch must not run (an open transaction is then rolled
+  /// back where SQL Server rolls it back).
+  int runStatement(const std::vector<Token>& tokens, const StatementSpan& statement, Execution& out, ErrorList& errors,
+                   ErrorAction& action);
+  /// @@TRANCOUNT: the depth of BEGIN TRAN, or 1 for the open transaction of manual commit.
+  int tranCount() const;
+  /// True after SET XACT_ABORT ON.
+  bool xactAbort() const { return xactAbort_; }
   /// Moves to the next row of out. Returns 1 (row), 0 (no more rows), -1 with errors.
   int next(Execution& out, ErrorList& errors);
   /// Ends out's result and gives its statement back to the cache.
@@ -87,7 +109,14 @@ class Session {
 
  private:
   int runOne(const Translation& tr, Execution& out, ErrorList& errors);
+  int runTransaction(const Translation& tr, ErrorList& errors);
+  void rollBackAll();
   int runScript(const std::string& script, ErrorList& errors);
+  /// ALTER TABLE ... ADD CONSTRAINT: checks the stored rows (WITH CHECK), then
+  /// edits the table's definition and records the constraint. Returns 0, or -1.
+  int runAlter(const Translation& tr, ErrorList& errors);
+  /// Puts tr.alterAdd into the stored definition of tr.target. Returns an SQLite code.
+  int editDefinition(const Translation& tr, ErrorList& errors);
   sqlite3_stmt* checkout(const std::string& sql, ErrorList& errors);
   void mapError(int rc, const Translation* tr, ErrorList& errors);
   void mapConstraint(const Translation& tr, ErrorList& errors);
@@ -100,6 +129,10 @@ class Session {
   FunctionErrors functionErrors_;
   TranslateContext context_;
   bool autocommit_ = true;
+  // open BEGIN TRANs (@@TRANCOUNT)
+  int tranCount_ = 0;
+  // SET XACT_ABORT ON: every run-time error ends the batch and its transaction
+  bool xactAbort_ = false;
   // idle prepared statements by SQL text
   std::unordered_map<std::string, std::vector<sqlite3_stmt*>> cache_;
   // idle statements held in cache_ (at most kMaxCachedStatements)

@@ -53,6 +53,8 @@ class Driver : public ::testing::Test {
     ASSERT_EQ(writeDsn(dir_ + "/odbc", "txnbreak", db, {"BreakAtStatements=3"}), 0);
     ASSERT_EQ(writeDsn(dir_ + "/odbc", "down", db, {"BreakAtStatements=2", "RefuseConnectAfterBreak=1"}), 0);
     ASSERT_EQ(writeDsn(dir_ + "/odbc", "badkey", db, {"BreakAtStatements=2,x"}), 0);
+    ASSERT_EQ(writeDsn(dir_ + "/odbc", "nobatch", db, {"BatchSupport=0"}), 0);
+    ASSERT_EQ(writeDsn(dir_ + "/odbc", "midbatch", db, {"BreakAtStatements=3"}), 0);
     Connection c;
     ASSERT_EQ(c.open("main"), SQL_SUCCESS);
     ASSERT_EQ(loadScript(c, std::string(DULMAR_SQL_DIR) + "/schema.sql"), 0) << c.diag()[0].message;

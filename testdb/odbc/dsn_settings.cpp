@@ -2,7 +2,6 @@
 
 #include <odbcinst.h>
 
-
 namespace testdb {
 namespace {
 
@@ -40,10 +39,19 @@ int readDsnSettings(const std::string& dsn, DsnSettings& out, std::string& badKe
       return -2;
     }
   }
+  std::string batches = profileValue(dsn, "BatchSupport");
+  if (!batches.empty()) {
+    if (batches != "0" && batches != "1") {
+      badKey = "BatchSupport=" + batches;
+      return -2;
+    }
+    out.batchSupport = batches == "1";
+  }
   std::string journal = profileValue(dsn, "JournalMode");
   if (!journal.empty()) out.journalMode = journal;
   std::string sync = profileValue(dsn, "Synchronous");
   if (!sync.empty()) out.synchronous = sync;
+  out.requestLog = profileValue(dsn, "RequestLog");
   return 0;
 }
 

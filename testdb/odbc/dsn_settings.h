@@ -18,9 +18,14 @@ struct DsnSettings {
   std::string password;
   // the faults it injects for tests (FailOnText, BreakAtStatements, ...)
   FaultSettings faults;
+  // BatchSupport=0: the driver says it takes no batches and refuses a request
+  // of several statements, so a client's fallback can be tested
+  bool batchSupport = true;
   // JournalMode / Synchronous: SQLite pragmas (default WAL / NORMAL)
   std::string journalMode = "WAL";
   std::string synchronous = "NORMAL";
+  // RequestLog: a file every SQLExecDirect text is appended to (none: no log)
+  std::string requestLog;
 };
 
 /// Reads the keys of data source dsn through the driver manager's odbcinst.

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # unixODBC's isql loads sql/schema.sql and sql/demo-data.sql through the test
-# database driver (batch mode, multi-line statements) and queries them.
+# database driver (batch mode, multi-line statements) and queries them; the
+# export SQL Server Management Studio writes (sql/generated-script-example.sql)
+# loads with its GO lines made isql's ';', its CHECKs and DEFAULTs in force.
 #
 #   isql_load_test.sh DSN_SCRIPT SQL_DIR
 set -euo pipefail
@@ -13,7 +15,8 @@ eval "$(bash "$dsn_script" "$work/odbc" demo "$work/demo.db" sa secret)"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 for file in schema.sql demo-data.sql; do
-  out=$(isql -b -n -v demo sa secret < "$sql_dir/$file" 2>&1)
+  # isql does not know GO, which it would send to the server: the lines go.
+  out=$(sed '/^go$/d' "$sql_dir/$file" | isql -b -n -v demo sa secret 2>&1)
   if grep -q '^\[' <<<"$out"; then
     fail "$file: $out"
   fi
@@ -36,4 +39,18 @@ $rows"
 # Errors reach isql with the driver's tag and SQL Server's text.
 err=$(echo "SELECT * FROM dbo.Nothing" | isql -b -v -3 demo sa secret 2>&1 || true)
 grep -qF "[42S02][dulmar-testdb][SQL Server]Invalid object name 'dbo.Nothing'." <<<"$err" || fail "error: $err"
+# isql -n sends what it gathered at a ';' line and stops at an empty one.
+eval "$(bash "$dsn_script" "$work/odbc-gen" gen "$work/gen.db" sa secret)"
+out=$(sed -e '/^\s*$/d' -e 's/^GO\r\{0,1\}$/;/' "$sql_dir/generated-script-example.sql" | isql -b -n -v gen sa secret 2>&1)
+if grep -q '^\[' <<<"$out"; then
+  fail "generated-script-example.sql: $out"
+fi
+rows=$(printf '%s\n' "INSERT INTO KVSYSTEM.Kvs112Mnd (MndLiz, MndNum, MndSch) VALUES (7, 7, 'SIEBEN')" \
+  "SELECT MndKon FROM KVSYSTEM.Kvs112Mnd WHERE MndLiz = 7" "SELECT COUNT(*) FROM KVSYSTEM.Kvs301Asw" \
+  | isql -b -v -d'|' gen sa secret 2>&1)
+[ "$rows" = $'0\n6' ] || fail "export rows: $rows"
+err=$(echo "INSERT INTO KVS321BCH (BchPnr, BchVon, BchUhr, BchFkt, BchFcd, BchKst) VALUES ('00001001', '2007-01-01', '2007-01-01 08:00', 25, 'KSW', '')" \
+  | isql -b -v gen sa secret 2>&1 || true)
+grep -qF '[23000][dulmar-testdb][SQL Server]The INSERT statement conflicted with the CHECK constraint "CK_KVS321BCH_BchKst".' \
+  <<<"$err" || fail "export check: $err"
 echo "isql load test passed"

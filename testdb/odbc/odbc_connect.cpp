@@ -125,8 +125,8 @@ std::string connectionValue(const std::string& text, const char* key) {
 
 using namespace testdb;
 
-SQLRETURN SQL_API SQLConnect(SQLHDBC handle, SQLCHAR* dsn, SQLSMALLINT dsnLength, SQLCHAR* user,
-                             SQLSMALLINT userLength, SQLCHAR* password, SQLSMALLINT passwordLength) {
+SQLRETURN SQL_API SQLConnect(SQLHDBC handle, SQLCHAR* dsn, SQLSMALLINT dsnLength, SQLCHAR* user, SQLSMALLINT userLength,
+                             SQLCHAR* password, SQLSMALLINT passwordLength) {
   Dbc* dbc = toDbc(handle);
   if (!dbc) return SQL_INVALID_HANDLE;
   return connect(dbc, inputText(dsn, dsnLength), inputText(user, userLength), inputText(password, passwordLength));
@@ -137,8 +137,7 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC handle, SQLHWND, SQLCHAR* in, SQLSMAL
   Dbc* dbc = toDbc(handle);
   if (!dbc) return SQL_INVALID_HANDLE;
   std::string text = inputText(in, inLength);
-  SQLRETURN rc = connect(dbc, connectionValue(text, "DSN"), connectionValue(text, "UID"),
-                         connectionValue(text, "PWD"));
+  SQLRETURN rc = connect(dbc, connectionValue(text, "DSN"), connectionValue(text, "UID"), connectionValue(text, "PWD"));
   if (SQL_SUCCEEDED(rc)) copyOut(text, out, outCapacity, outLength);
   return rc;
 }
@@ -176,60 +175,152 @@ SQLRETURN SQL_API SQLGetInfo(SQLHDBC handle, SQLUSMALLINT type, SQLPOINTER value
   SQLUINTEGER number = 0;
   bool isShort = false;
   switch (type) {
-    case SQL_DRIVER_NAME: text = "libdulmar_testdb.so"; break;
-    case SQL_DRIVER_VER: text = "01.00.0000"; break;
-    case SQL_DRIVER_ODBC_VER: text = "03.00"; break;
-    case SQL_DBMS_NAME: text = "Microsoft SQL Server"; break;
-    case SQL_DBMS_VER: text = "10.00.0000 dulmar-testdb"; break;
-    case SQL_DATA_SOURCE_NAME: owned = dbc->dsn; break;
-    case SQL_SERVER_NAME: text = "dulmar-testdb"; break;
-    case SQL_DATABASE_NAME: owned = dbc->settings.databaseName; break;
-    case SQL_USER_NAME: owned = dbc->user; break;
-    case SQL_IDENTIFIER_QUOTE_CHAR: text = "\""; break;
-    case SQL_CATALOG_NAME_SEPARATOR: text = "."; break;
-    case SQL_SEARCH_PATTERN_ESCAPE: text = "\\"; break;
-    case SQL_DATA_SOURCE_READ_ONLY: text = "N"; break;
-    case SQL_ACCESSIBLE_TABLES: text = "Y"; break;
-    case SQL_COLUMN_ALIAS: text = "Y"; break;
-    case SQL_MULT_RESULT_SETS: text = "N"; break;
-    case SQL_OWNER_TERM: text = "owner"; break;
-    case SQL_TABLE_TERM: text = "table"; break;
-    case SQL_CATALOG_TERM: text = "database"; break;
-    case SQL_PROCEDURE_TERM: text = "stored procedure"; break;
-    case SQL_TXN_CAPABLE: number = SQL_TC_ALL; isShort = true; break;
+    case SQL_DRIVER_NAME:
+      text = "libdulmar_testdb.so";
+      break;
+    case SQL_DRIVER_VER:
+      text = "01.00.0000";
+      break;
+    case SQL_DRIVER_ODBC_VER:
+      text = "03.00";
+      break;
+    case SQL_DBMS_NAME:
+      text = "Microsoft SQL Server";
+      break;
+    case SQL_DBMS_VER:
+      text = "10.00.0000 dulmar-testdb";
+      break;
+    case SQL_DATA_SOURCE_NAME:
+      owned = dbc->dsn;
+      break;
+    case SQL_SERVER_NAME:
+      text = "dulmar-testdb";
+      break;
+    case SQL_DATABASE_NAME:
+      owned = dbc->settings.databaseName;
+      break;
+    case SQL_USER_NAME:
+      owned = dbc->user;
+      break;
+    case SQL_IDENTIFIER_QUOTE_CHAR:
+      text = "\"";
+      break;
+    case SQL_CATALOG_NAME_SEPARATOR:
+      text = ".";
+      break;
+    case SQL_SEARCH_PATTERN_ESCAPE:
+      text = "\\";
+      break;
+    case SQL_DATA_SOURCE_READ_ONLY:
+      text = "N";
+      break;
+    case SQL_ACCESSIBLE_TABLES:
+      text = "Y";
+      break;
+    case SQL_COLUMN_ALIAS:
+      text = "Y";
+      break;
+    // What Microsoft's SQL Server drivers answer, unless the data source says it takes no batches.
+    case SQL_MULT_RESULT_SETS:
+      text = dbc->settings.batchSupport ? "Y" : "N";
+      break;
+    case SQL_BATCH_SUPPORT:
+      number = dbc->settings.batchSupport
+                   ? SQL_BS_SELECT_EXPLICIT | SQL_BS_ROW_COUNT_EXPLICIT | SQL_BS_SELECT_PROC | SQL_BS_ROW_COUNT_PROC
+                   : 0;
+      break;
+    case SQL_BATCH_ROW_COUNT:
+      number = dbc->settings.batchSupport ? SQL_BRC_EXPLICIT : 0;
+      break;
+    case SQL_PARAM_ARRAY_ROW_COUNTS:
+      number = SQL_PARC_BATCH;
+      break;
+    case SQL_OWNER_TERM:
+      text = "owner";
+      break;
+    case SQL_TABLE_TERM:
+      text = "table";
+      break;
+    case SQL_CATALOG_TERM:
+      text = "database";
+      break;
+    case SQL_PROCEDURE_TERM:
+      text = "stored procedure";
+      break;
+    case SQL_TXN_CAPABLE:
+      number = SQL_TC_ALL;
+      isShort = true;
+      break;
     case SQL_CURSOR_COMMIT_BEHAVIOR:
-    case SQL_CURSOR_ROLLBACK_BEHAVIOR: number = SQL_CB_CLOSE; isShort = true; break;
+    case SQL_CURSOR_ROLLBACK_BEHAVIOR:
+      number = SQL_CB_CLOSE;
+      isShort = true;
+      break;
     case SQL_MAX_CONCURRENT_ACTIVITIES:
-    case SQL_MAX_DRIVER_CONNECTIONS: number = 0; isShort = true; break;
-    case SQL_IDENTIFIER_CASE: number = SQL_IC_MIXED; isShort = true; break;
-    case SQL_QUOTED_IDENTIFIER_CASE: number = SQL_IC_MIXED; isShort = true; break;
+    case SQL_MAX_DRIVER_CONNECTIONS:
+      number = 0;
+      isShort = true;
+      break;
+    case SQL_IDENTIFIER_CASE:
+      number = SQL_IC_MIXED;
+      isShort = true;
+      break;
+    case SQL_QUOTED_IDENTIFIER_CASE:
+      number = SQL_IC_MIXED;
+      isShort = true;
+      break;
     case SQL_MAX_COLUMN_NAME_LEN:
     case SQL_MAX_TABLE_NAME_LEN:
     case SQL_MAX_SCHEMA_NAME_LEN:
-    case SQL_MAX_CATALOG_NAME_LEN: number = 128; isShort = true; break;
-    case SQL_NON_NULLABLE_COLUMNS: number = SQL_NNC_NON_NULL; isShort = true; break;
+    case SQL_MAX_CATALOG_NAME_LEN:
+      number = 128;
+      isShort = true;
+      break;
+    case SQL_NON_NULLABLE_COLUMNS:
+      number = SQL_NNC_NON_NULL;
+      isShort = true;
+      break;
     case SQL_TXN_ISOLATION_OPTION:
-    case SQL_DEFAULT_TXN_ISOLATION: number = SQL_TXN_SERIALIZABLE; break;
-    case SQL_GETDATA_EXTENSIONS: number = SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER; break;
-    case SQL_SCROLL_OPTIONS: number = SQL_SO_FORWARD_ONLY; break;
-    case SQL_CURSOR_SENSITIVITY: number = SQL_INSENSITIVE; break;
-    case SQL_ODBC_INTERFACE_CONFORMANCE: number = SQL_OIC_CORE; break;
-    case SQL_SQL_CONFORMANCE: number = SQL_SC_SQL92_ENTRY; break;
-    case SQL_ASYNC_MODE: number = SQL_AM_NONE; break;
+    case SQL_DEFAULT_TXN_ISOLATION:
+      number = SQL_TXN_SERIALIZABLE;
+      break;
+    case SQL_GETDATA_EXTENSIONS:
+      number = SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER;
+      break;
+    case SQL_SCROLL_OPTIONS:
+      number = SQL_SO_FORWARD_ONLY;
+      break;
+    case SQL_CURSOR_SENSITIVITY:
+      number = SQL_INSENSITIVE;
+      break;
+    case SQL_ODBC_INTERFACE_CONFORMANCE:
+      number = SQL_OIC_CORE;
+      break;
+    case SQL_SQL_CONFORMANCE:
+      number = SQL_SC_SQL92_ENTRY;
+      break;
+    case SQL_ASYNC_MODE:
+      number = SQL_AM_NONE;
+      break;
     case SQL_STATIC_CURSOR_ATTRIBUTES1:
     case SQL_STATIC_CURSOR_ATTRIBUTES2:
     case SQL_DYNAMIC_CURSOR_ATTRIBUTES1:
     case SQL_DYNAMIC_CURSOR_ATTRIBUTES2:
     case SQL_KEYSET_CURSOR_ATTRIBUTES1:
-    case SQL_KEYSET_CURSOR_ATTRIBUTES2: number = 0; break;
-    case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1: number = SQL_CA1_NEXT; break;
-    case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2: number = SQL_CA2_READ_ONLY_CONCURRENCY; break;
+    case SQL_KEYSET_CURSOR_ATTRIBUTES2:
+      number = 0;
+      break;
+    case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1:
+      number = SQL_CA1_NEXT;
+      break;
+    case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2:
+      number = SQL_CA2_READ_ONLY_CONCURRENCY;
+      break;
     default:
       dbc->diag.driver("HY096", "Information type out of range");
       return SQL_ERROR;
   }
-  if (text || !owned.empty() || type == SQL_DATA_SOURCE_NAME || type == SQL_DATABASE_NAME ||
-      type == SQL_USER_NAME) {
+  if (text || !owned.empty() || type == SQL_DATA_SOURCE_NAME || type == SQL_DATABASE_NAME || type == SQL_USER_NAME) {
     std::string_view s = text ? std::string_view(text) : std::string_view(owned);
     SQLRETURN rc = copyOut(s, static_cast<SQLCHAR*>(value), capacity, length);
     if (rc == SQL_SUCCESS_WITH_INFO) dbc->diag.driver("01004", "String data, right truncated");

@@ -100,9 +100,8 @@ TEST_F(Driver, ConstraintAndTypeErrorsCarrySqlServerTexts) {
                     "'2007-01-01', '2007-01-01', 25, NULL, 'x')"),
             SQL_ERROR);
   EXPECT_EQ(db.diag()[0].native, 515);
-  EXPECT_EQ(db.diag()[0].message,
-            "[dulmar-testdb][SQL Server]Cannot insert the value NULL into column 'BchFcd', table "
-            "'main.dbo.KVS321BCH'; column does not allow nulls. INSERT fails.");
+  EXPECT_EQ(db.diag()[0].message, "[dulmar-testdb][SQL Server]Cannot insert the value NULL into column 'BchFcd', table "
+                                  "'main.dbo.KVS321BCH'; column does not allow nulls. INSERT fails.");
   // A column left out without a default.
   EXPECT_EQ(db.exec("INSERT INTO KVS321BCH (BchPnr, BchVon, BchUhr, BchFkt, BchFcd) VALUES ('1', '2007-01-01', "
                     "'2007-01-01', 25, 'KSW')"),
@@ -125,14 +124,16 @@ TEST_F(Driver, ConstraintAndTypeErrorsCarrySqlServerTexts) {
 }
 
 TEST_F(Driver, RunLogStatementsWithTheirConversions) {
-  EXPECT_EQ(db.rows(fmt(kTextLookup, 1065L)), std::vector<std::string>{"Fehler beim Schreiben der Buchung in Kvs321Bch"});
+  EXPECT_EQ(db.rows(fmt(kTextLookup, 1065L)),
+            std::vector<std::string>{"Fehler beim Schreiben der Buchung in Kvs321Bch"});
   EXPECT_TRUE(db.rows(fmt(kTextLookup, 4711L)).empty());
   // The program escapes apostrophes by doubling them inside literals.
   std::string insert = fmt(kLogInsert, "dulmar.exe", "20070125120000", "a b c", "", "00001001", 20070125L, "DULMAR",
                            "SQLInsertKvs321Bch", 1065L, "Fehler", 2627L, "Violation of ''PK''", "Kvs321Bch", 1L);
   time_t before = time(nullptr);
   ASSERT_EQ(db.exec(insert), SQL_SUCCESS) << db.diag()[0].message;
-  auto rows = db.rows("SELECT LogPrg, LogStz, LogDtm, LogSTxt, LogTyp, LogDat FROM KvSystem.Kvs001Log WHERE LogPnr = '00001001'");
+  auto rows = db.rows(
+      "SELECT LogPrg, LogStz, LogDtm, LogSTxt, LogTyp, LogDat FROM KvSystem.Kvs001Log WHERE LogPnr = '00001001'");
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].substr(0, rows[0].rfind('|')),
             "dulmar.exe|20070125120000|2007-01-25 00:00:00.000|Violation of 'PK'|1");
@@ -163,7 +164,7 @@ TEST_F(Driver, DatetimesCompareAsDatetimesAndCharIsPadded) {
 TEST_F(Driver, UpdateDeleteForeignKeysAndBatches) {
   ASSERT_EQ(db.exec("CREATE TABLE Parent (Id int NOT NULL CONSTRAINT PK_Parent PRIMARY KEY, Name varchar(3) NULL); "
                     "CREATE TABLE Child (Id int NOT NULL, ParentId int NOT NULL CONSTRAINT FK_Child_Parent "
-                    "REFERENCES Parent (Id))\nGO\nINSERT INTO Parent VALUES (1, 'one')"),
+                    "REFERENCES Parent (Id))\nINSERT INTO Parent VALUES (1, 'one')"),
             SQL_SUCCESS);
   EXPECT_EQ(db.exec("INSERT INTO Child VALUES (1, 2)"), SQL_ERROR);
   EXPECT_EQ(db.diag()[0].native, 547);

@@ -4,37 +4,38 @@
 
 #include "odbc/odbc_columns.h"
 #include "odbc/odbc_handles.h"
+#include "odbc/request_log.h"
 
 namespace testdb {
 namespace {
 
+// A request of several statements sent to a data source that takes no batches.
+constexpr std::string_view kNoBatches =
+    "This data source takes one statement per request (BatchSupport=0): the request was not run.";
+
 SQLRETURN run(Stmt* stmt, const std::string& text) {
   closeCursor(stmt);
   Dbc* dbc = stmt->dbc;
-  ServerError injected;
-  ErrorList errors;
-  switch (dbc->faults.beforeStatement(text, injected)) {
-    case FaultVerdict::Run: break;
-    case FaultVerdict::Fail:
-      errors.push_back(injected);
-      addTerminationRecord(errors);
-      stmt->diag.add(errors);
-      return SQL_ERROR;
-    case FaultVerdict::BreakAfterRun:
-      // The server did the work; only its answer never arrives.
-      dbc->session.execute(text, stmt->exec, errors);
-      loseConnection(dbc, stmt->diag);
-      return SQL_ERROR;
-    case FaultVerdict::Break:
-      loseConnection(dbc, stmt->diag);
-      return SQL_ERROR;
+  stmt->batchStatements.clear();
+  stmt->nextStatement = 0;
+  if (dbc->faults.broken()) {
+    loseConnection(dbc, stmt->diag);
+    return SQL_ERROR;
   }
-  if (dbc->session.execute(text, stmt->exec, errors) != 0) {
+  stmt->batchText = std::make_unique<std::string>(text);
+  ErrorList errors;
+  if (dbc->session.compileBatch(*stmt->batchText, stmt->batchTokens, stmt->batchStatements, errors) != 0) {
     stmt->diag.add(errors);
     return SQL_ERROR;
   }
-  stmt->readOffsets.assign(stmt->exec.columns.size() + 1, 0);
-  return SQL_SUCCESS;
+  if (!dbc->settings.batchSupport && stmt->batchStatements.size() > 1) {
+    stmt->batchStatements.clear();
+    stmt->diag.driver("HYC00", kNoBatches);
+    return SQL_ERROR;
+  }
+  SQLRETURN rc = nextResult(stmt, true);
+  // A request with nothing to run (only comments) succeeds without a result.
+  return rc == SQL_NO_DATA ? SQL_SUCCESS : rc;
 }
 
 const ResultColumn* columnAt(Stmt* stmt, SQLUSMALLINT number) {
@@ -46,6 +47,58 @@ const ResultColumn* columnAt(Stmt* stmt, SQLUSMALLINT number) {
 }
 
 }  // namespace
+
+SQLRETURN nextResult(Stmt* stmt, bool first) {
+  Dbc* dbc = stmt->dbc;
+  Session& session = dbc->session;
+  while (stmt->nextStatement < stmt->batchStatements.size()) {
+    const StatementSpan& statement = stmt->batchStatements[stmt->nextStatement++];
+    const bool last = stmt->nextStatement == stmt->batchStatements.size();
+    std::string_view text =
+        std::string_view(*stmt->batchText).substr(statement.textBegin, statement.textEnd - statement.textBegin);
+    session.release(stmt->exec);
+    stmt->exec = Execution{};
+    stmt->onRow = false;
+    ServerError injected;
+    ErrorList errors;
+    ErrorAction action = ErrorAction::Statement;
+    switch (dbc->faults.beforeStatement(text, injected)) {
+      case FaultVerdict::Run:
+        break;
+      case FaultVerdict::Fail:
+        injected.line = statement.line;
+        errors.push_back(injected);
+        addTerminationRecord(errors);
+        stmt->diag.add(errors);
+        if (errorActionOf(injected.native) == ErrorAction::Batch) stmt->nextStatement = stmt->batchStatements.size();
+        return SQL_ERROR;
+      case FaultVerdict::BreakAfterRun:
+        // The server did the work; only its answer never arrives.
+        session.runStatement(stmt->batchTokens, statement, stmt->exec, errors, action);
+        loseConnection(dbc, stmt->diag);
+        return SQL_ERROR;
+      case FaultVerdict::Break:
+        loseConnection(dbc, stmt->diag);
+        return SQL_ERROR;
+      case FaultVerdict::Stall:
+        // In the driver's own process nothing can wait for a server: a stall
+        // is its request's time limit running out at once.
+        stmt->diag.driver("HYT00", "Query timeout expired", 0);
+        return SQL_ERROR;
+    }
+    if (session.runStatement(stmt->batchTokens, statement, stmt->exec, errors, action) != 0) {
+      stmt->diag.add(errors);
+      if (action == ErrorAction::Batch) stmt->nextStatement = stmt->batchStatements.size();
+      return SQL_ERROR;
+    }
+    // SET, BEGIN TRAN and DDL answer without a count: no result of their own.
+    if (!stmt->exec.hasResultSet && stmt->exec.rowCount < 0 && !(first && last)) continue;
+    stmt->readOffsets.assign(stmt->exec.columns.size() + 1, 0);
+    return SQL_SUCCESS;
+  }
+  return SQL_NO_DATA;
+}
+
 }  // namespace testdb
 
 using namespace testdb;
@@ -54,7 +107,9 @@ SQLRETURN SQL_API SQLExecDirect(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER lengt
   Stmt* stmt = toStmt(handle);
   if (!stmt) return SQL_INVALID_HANDLE;
   stmt->diag.clear();
-  return run(stmt, inputText(text, length));
+  const std::string request = inputText(text, length);
+  logRequest(stmt->dbc->settings.requestLog, request);
+  return run(stmt, request);
 }
 
 SQLRETURN SQL_API SQLPrepare(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length) {
@@ -133,17 +188,27 @@ SQLRETURN SQL_API SQLColAttribute(SQLHSTMT handle, SQLUSMALLINT number, SQLUSMAL
     case SQL_DESC_LABEL:
     case SQL_DESC_NAME:
     case SQL_COLUMN_NAME:
-    case SQL_DESC_BASE_COLUMN_NAME: str = c->label.c_str(); break;
-    case SQL_DESC_TYPE_NAME: str = typeNameOf(*c); break;
+    case SQL_DESC_BASE_COLUMN_NAME:
+      str = c->label.c_str();
+      break;
+    case SQL_DESC_TYPE_NAME:
+      str = typeNameOf(*c);
+      break;
     case SQL_DESC_TABLE_NAME:
     case SQL_DESC_BASE_TABLE_NAME:
     case SQL_DESC_SCHEMA_NAME:
     case SQL_DESC_CATALOG_NAME:
     case SQL_DESC_LITERAL_PREFIX:
     case SQL_DESC_LITERAL_SUFFIX:
-    case SQL_DESC_LOCAL_TYPE_NAME: str = ""; break;
-    case SQL_DESC_DISPLAY_SIZE: n = displaySizeOf(*c); break;
-    case SQL_DESC_CONCISE_TYPE: n = sqlTypeOf(*c, stmt->dbc->env->odbcVersion); break;
+    case SQL_DESC_LOCAL_TYPE_NAME:
+      str = "";
+      break;
+    case SQL_DESC_DISPLAY_SIZE:
+      n = displaySizeOf(*c);
+      break;
+    case SQL_DESC_CONCISE_TYPE:
+      n = sqlTypeOf(*c, stmt->dbc->env->odbcVersion);
+      break;
     case SQL_DESC_TYPE: {
       SQLSMALLINT t = sqlTypeOf(*c, stmt->dbc->env->odbcVersion);
       n = t == SQL_TYPE_TIMESTAMP ? SQL_DATETIME : t;
@@ -152,24 +217,43 @@ SQLRETURN SQL_API SQLColAttribute(SQLHSTMT handle, SQLUSMALLINT number, SQLUSMAL
     case SQL_DESC_LENGTH:
     case SQL_DESC_PRECISION:
     case SQL_COLUMN_LENGTH:
-    case SQL_COLUMN_PRECISION: n = static_cast<SQLLEN>(columnSizeOf(*c)); break;
-    case SQL_DESC_OCTET_LENGTH: n = static_cast<SQLLEN>(columnSizeOf(*c)); break;
-    case SQL_DESC_SCALE:
-    case SQL_COLUMN_SCALE: n = decimalDigitsOf(*c); break;
-    case SQL_DESC_NULLABLE:
-    case SQL_COLUMN_NULLABLE: n = c->nullable ? SQL_NULLABLE : SQL_NO_NULLS; break;
-    case SQL_DESC_UNSIGNED: n = c->typeKnown && (isInteger(c->type.type) || c->type.type == ColumnType::Float ||
-                                                  c->type.type == ColumnType::Decimal)
-                                    ? SQL_FALSE
-                                    : SQL_TRUE;
+    case SQL_COLUMN_PRECISION:
+      n = static_cast<SQLLEN>(columnSizeOf(*c));
       break;
-    case SQL_DESC_SEARCHABLE: n = SQL_PRED_SEARCHABLE; break;
-    case SQL_DESC_UPDATABLE: n = SQL_ATTR_READWRITE_UNKNOWN; break;
-    case SQL_DESC_CASE_SENSITIVE: n = SQL_FALSE; break;
+    case SQL_DESC_OCTET_LENGTH:
+      n = static_cast<SQLLEN>(columnSizeOf(*c));
+      break;
+    case SQL_DESC_SCALE:
+    case SQL_COLUMN_SCALE:
+      n = decimalDigitsOf(*c);
+      break;
+    case SQL_DESC_NULLABLE:
+    case SQL_COLUMN_NULLABLE:
+      n = c->nullable ? SQL_NULLABLE : SQL_NO_NULLS;
+      break;
+    case SQL_DESC_UNSIGNED:
+      n = c->typeKnown &&
+                  (isInteger(c->type.type) || c->type.type == ColumnType::Float || c->type.type == ColumnType::Decimal)
+              ? SQL_FALSE
+              : SQL_TRUE;
+      break;
+    case SQL_DESC_SEARCHABLE:
+      n = SQL_PRED_SEARCHABLE;
+      break;
+    case SQL_DESC_UPDATABLE:
+      n = SQL_ATTR_READWRITE_UNKNOWN;
+      break;
+    case SQL_DESC_CASE_SENSITIVE:
+      n = SQL_FALSE;
+      break;
     case SQL_DESC_AUTO_UNIQUE_VALUE:
     case SQL_DESC_FIXED_PREC_SCALE:
-    case SQL_DESC_UNNAMED: n = field == SQL_DESC_UNNAMED && c->label.empty() ? SQL_UNNAMED : SQL_FALSE; break;
-    case SQL_DESC_NUM_PREC_RADIX: n = c->typeKnown && !isText(c->type.type) ? 10 : 0; break;
+    case SQL_DESC_UNNAMED:
+      n = field == SQL_DESC_UNNAMED && c->label.empty() ? SQL_UNNAMED : SQL_FALSE;
+      break;
+    case SQL_DESC_NUM_PREC_RADIX:
+      n = c->typeKnown && !isText(c->type.type) ? 10 : 0;
+      break;
     default:
       stmt->diag.driver("HY091", "Invalid descriptor field identifier");
       return SQL_ERROR;
@@ -187,8 +271,12 @@ SQLRETURN SQL_API SQLMoreResults(SQLHSTMT handle) {
   Stmt* stmt = toStmt(handle);
   if (!stmt) return SQL_INVALID_HANDLE;
   stmt->diag.clear();
-  closeCursor(stmt);
-  return SQL_NO_DATA;
+  // The rows of this result left unread are dropped; the batch goes on.
+  if (stmt->dbc->connected) stmt->dbc->session.release(stmt->exec);
+  stmt->exec = Execution{};
+  stmt->onRow = false;
+  if (stmt->nextStatement >= stmt->batchStatements.size()) return SQL_NO_DATA;
+  return nextResult(stmt, false);
 }
 
 SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT handle) {

@@ -1,9 +1,9 @@
 // Handles: allocation, release, attributes.
 
+#include "odbc/odbc_handles.h"
+
 #include <algorithm>
 #include <cstring>
-
-#include "odbc/odbc_handles.h"
 
 namespace testdb {
 
@@ -76,14 +76,34 @@ SQLRETURN endTransaction(Dbc* dbc, bool commit) {
 }
 
 void loseConnection(Dbc* dbc, DiagArea& diag) {
+  // What the server had not run of a batch dies with the link.
+  for (Stmt* stmt : dbc->statements) stmt->nextStatement = stmt->batchStatements.size();
   for (Stmt* stmt : dbc->statements) closeCursor(stmt);
   ErrorList ignored;
   dbc->session.endTransaction(false, ignored);
-  connectionBroken(diag);
+  const std::string_view state = dbc->faults.breakState();
+  if (state == "08S01") {
+    connectionBroken(diag);
+    return;
+  }
+  // A driver that reports the break outside the connection class: only
+  // SQL_ATTR_CONNECTION_DEAD tells the link is gone.
+  diag.driver(std::string(state), "General error: the connection was closed by the remote host.", 10054);
 }
 
 void closeCursor(Stmt* stmt) {
-  if (stmt->dbc && stmt->dbc->connected) stmt->dbc->session.release(stmt->exec);
+  if (stmt->dbc && stmt->dbc->connected) {
+    stmt->dbc->session.release(stmt->exec);
+    if (stmt->nextStatement < stmt->batchStatements.size()) {
+      DiagArea unread;
+      std::swap(unread, stmt->diag);
+      while (stmt->nextStatement < stmt->batchStatements.size() && nextResult(stmt, false) != SQL_NO_DATA) {
+        stmt->dbc->session.release(stmt->exec);
+      }
+      std::swap(unread, stmt->diag);
+    }
+  }
+  stmt->nextStatement = stmt->batchStatements.size();
   stmt->exec = Execution{};
   stmt->onRow = false;
 }
@@ -140,7 +160,8 @@ SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* o
       if (!dbc) return SQL_INVALID_HANDLE;
       return allocStmt(dbc, output);
     }
-    default: return SQL_ERROR;
+    default:
+      return SQL_ERROR;
   }
 }
 
@@ -168,7 +189,8 @@ SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT type, SQLHANDLE handle) {
       freeStmt(stmt);
       return SQL_SUCCESS;
     }
-    default: return SQL_ERROR;
+    default:
+      return SQL_ERROR;
   }
 }
 
@@ -177,11 +199,20 @@ SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT handle, SQLUSMALLINT option) {
   if (!stmt) return SQL_INVALID_HANDLE;
   stmt->diag.clear();
   switch (option) {
-    case SQL_CLOSE: closeCursor(stmt); return SQL_SUCCESS;
-    case SQL_UNBIND: stmt->bindings.clear(); return SQL_SUCCESS;
-    case SQL_RESET_PARAMS: return SQL_SUCCESS;
-    case SQL_DROP: freeStmt(stmt); return SQL_SUCCESS;
-    default: stmt->diag.driver("HY092", "Invalid attribute/option identifier"); return SQL_ERROR;
+    case SQL_CLOSE:
+      closeCursor(stmt);
+      return SQL_SUCCESS;
+    case SQL_UNBIND:
+      stmt->bindings.clear();
+      return SQL_SUCCESS;
+    case SQL_RESET_PARAMS:
+      return SQL_SUCCESS;
+    case SQL_DROP:
+      freeStmt(stmt);
+      return SQL_SUCCESS;
+    default:
+      stmt->diag.driver("HY092", "Invalid attribute/option identifier");
+      return SQL_ERROR;
   }
 }
 
@@ -195,15 +226,21 @@ SQLRETURN SQL_API SQLSetEnvAttr(SQLHENV handle, SQLINTEGER attribute, SQLPOINTER
   return SQL_SUCCESS;
 }
 
-SQLRETURN SQL_API SQLGetEnvAttr(SQLHENV handle, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER, SQLINTEGER* length) {
+SQLRETURN SQL_API SQLGetEnvAttr(SQLHENV handle, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER,
+                                SQLINTEGER* length) {
   Env* env = toEnv(handle);
   if (!env) return SQL_INVALID_HANDLE;
   env->diag.clear();
   SQLINTEGER v = 0;
   switch (attribute) {
-    case SQL_ATTR_ODBC_VERSION: v = env->odbcVersion; break;
-    case SQL_ATTR_OUTPUT_NTS: v = SQL_TRUE; break;
-    default: break;
+    case SQL_ATTR_ODBC_VERSION:
+      v = env->odbcVersion;
+      break;
+    case SQL_ATTR_OUTPUT_NTS:
+      v = SQL_TRUE;
+      break;
+    default:
+      break;
   }
   if (value) *static_cast<SQLINTEGER*>(value) = v;
   if (length) *length = sizeof v;
@@ -217,8 +254,7 @@ SQLRETURN SQL_API SQLSetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, SQLPOI
   if (attribute == SQL_ATTR_AUTOCOMMIT) {
     bool on = reinterpret_cast<uintptr_t>(value) == SQL_AUTOCOMMIT_ON;
     // Switching autocommit on commits what is open, as SQL Server does.
-    if (on && dbc->connected && !dbc->session.autocommit() && endTransaction(dbc, true) == SQL_ERROR)
-      return SQL_ERROR;
+    if (on && dbc->connected && !dbc->session.autocommit() && endTransaction(dbc, true) == SQL_ERROR) return SQL_ERROR;
     dbc->session.setAutocommit(on);
   }
   return SQL_SUCCESS;
@@ -237,11 +273,20 @@ SQLRETURN SQL_API SQLGetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, SQLPOI
   }
   SQLUINTEGER v = 0;
   switch (attribute) {
-    case SQL_ATTR_AUTOCOMMIT: v = dbc->session.autocommit() ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF; break;
-    case SQL_ATTR_CONNECTION_DEAD: v = dbc->faults.broken() || !dbc->connected ? SQL_CD_TRUE : SQL_CD_FALSE; break;
-    case SQL_ATTR_TXN_ISOLATION: v = SQL_TXN_SERIALIZABLE; break;
-    case SQL_ATTR_ACCESS_MODE: v = SQL_MODE_READ_WRITE; break;
-    default: break;
+    case SQL_ATTR_AUTOCOMMIT:
+      v = dbc->session.autocommit() ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+      break;
+    case SQL_ATTR_CONNECTION_DEAD:
+      v = dbc->faults.broken() || !dbc->connected ? SQL_CD_TRUE : SQL_CD_FALSE;
+      break;
+    case SQL_ATTR_TXN_ISOLATION:
+      v = SQL_TXN_SERIALIZABLE;
+      break;
+    case SQL_ATTR_ACCESS_MODE:
+      v = SQL_MODE_READ_WRITE;
+      break;
+    default:
+      break;
   }
   if (value) *static_cast<SQLUINTEGER*>(value) = v;
   if (length) *length = sizeof v;

@@ -5,13 +5,14 @@
 #include <sqlext.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/session.h"
 #include "odbc/dsn_settings.h"
 #include "sqlserver/server_error.h"
-#include "engine/session.h"
 
 namespace testdb {
 
@@ -101,6 +102,12 @@ struct Stmt {
   std::vector<Binding> bindings;
   // SQLGetData: bytes of each column already returned for the current row
   std::vector<SQLLEN> readOffsets;
+  // the executed batch: its text (the tokens point into it), its statements
+  // and the next one to run when the client asks for the next result
+  std::unique_ptr<std::string> batchText;
+  std::vector<Token> batchTokens;
+  std::vector<StatementSpan> batchStatements;
+  size_t nextStatement = 0;
 };
 
 /// The handle when it is a live one of its kind, else nullptr.
@@ -122,8 +129,16 @@ void connectionBroken(DiagArea& diag);
 /// rolled back, its results gone), and the 08S01 records in diag.
 void loseConnection(Dbc* dbc, DiagArea& diag);
 
-/// Closes the statement's result.
+/// Closes the statement's result; the statements of its batch not yet run
+/// still run, their results unread, as the server runs them on its own.
 void closeCursor(Stmt* stmt);
+
+/// Runs the batch's statements up to the next one with a result (rows, a
+/// row count or an error) and makes it the statement's result; statements
+/// without one (SET, BEGIN TRAN, DDL) are passed over unless `first` finds
+/// nothing else. Returns SQL_SUCCESS, SQL_ERROR (the result is an error, its
+/// records in the statement's diag) or SQL_NO_DATA.
+SQLRETURN nextResult(Stmt* stmt, bool first);
 
 /// Commits or rolls back the connection's open transaction. Returns
 /// SQL_SUCCESS, or SQL_ERROR with the server's records in the connection's diag.

@@ -15,6 +15,8 @@ struct ServerError {
   std::string state;
   // the message text without the driver's tag
   std::string message;
+  // the line within the batch the error belongs to (0: not known, shown as 1)
+  int line = 0;
 };
 
 /// The errors of one failed operation, first record first.

@@ -3,7 +3,9 @@
 # FreeTDS's driver, executing directly: the server takes no RPC) and FreeTDS's
 # tsql each load sql/schema.sql and sql/demo-data.sql and read them back;
 # errors arrive with SQL Server's numbers; a closed port gives FreeTDS's
-# "unable to connect"; SIGTERM ends the server with the file consistent.
+# "unable to connect"; SIGTERM ends the server with the file consistent. Both
+# load the export SQL Server Management Studio writes
+# (sql/generated-script-example.sql), its CHECKs and DEFAULTs then in force.
 #
 #   client_load_test.sh SERVER_SCRIPT SQL_DIR
 set -euo pipefail
@@ -28,13 +30,14 @@ SELECT MndSch FROM KvSystem.Kvs112Mnd WHERE MndLiz = 1 AND MndNum = 1 AND MndKon
 SELECT FtxDok FROM Kvsystem.Kvs102Whl WHERE FtxNumSpr = 8 AND FtxWhl = 1065 AND FtxSpr = 1
 SELECT COUNT(*) FROM O1003KSTSTELLE"
 
-# isql: one statement per line or per ';', GO lines, multi-line statements.
+# isql: one statement per line or per ';', multi-line statements. isql does not
+# know GO (it would send it to the server, a syntax error there): the lines go.
 eval "$(bash "$server_script" "$work/odbc" demo "$work/demo.db" sa secret)"
 pids+=("$DULMAR_TESTDB_SERVER_PID")
 grep -q 'clear text' "$work/odbc/demo.server.log" || fail "the server does not say it speaks clear text"
 grep -q 'listening on 127\.0\.0\.1:' "$work/odbc/demo.server.log" || fail "the server does not listen on loopback"
 for file in schema.sql demo-data.sql; do
-  out=$(isql -e -b -n -v demo sa secret < "$sql_dir/$file" 2>&1)
+  out=$(sed '/^go$/d' "$sql_dir/$file" | isql -e -b -n -v demo sa secret 2>&1)
   if grep -q '^\[' <<<"$out"; then
     fail "isql $file: $out"
   fi
@@ -45,7 +48,7 @@ $rows"
 err=$(echo "SELECT * FROM dbo.Nothing" | isql -e -b -v -3 demo sa secret 2>&1 || true)
 grep -qF "[42S02][FreeTDS][SQL Server]Invalid object name 'dbo.Nothing'." <<<"$err" || fail "isql error: $err"
 
-# tsql: each file one batch, split at its GO lines and semicolons by the server.
+# tsql: cuts the files at their GO lines itself and sends each batch whole.
 eval "$(bash "$server_script" "$work/odbc-tsql" other "$work/other.db" sa secret)"
 pids+=("$DULMAR_TESTDB_SERVER_PID")
 port=$(cat "$work/odbc-tsql/other.port")
@@ -80,4 +83,31 @@ eval "$(bash "$server_script" "$work/odbc-again" other "$work/other.db" sa secre
 pids+=("$DULMAR_TESTDB_SERVER_PID")
 count=$(echo "SELECT COUNT(*) FROM O1003KSTSTELLE" | isql -e -b -v -d'|' other sa secret 2>&1)
 [ "$count" = 4 ] || fail "after a restart: $count"
+# The export: tsql takes its CRLF lines and upper-case GO as they are; isql -n
+# sends at a ';' line and stops at an empty one.
+eval "$(bash "$server_script" "$work/odbc-gen" gen "$work/gen.db" sa secret)"
+pids+=("$DULMAR_TESTDB_SERVER_PID")
+gen_port=$(cat "$work/odbc-gen/gen.port")
+out=$(tsql -H 127.0.0.1 -p "$gen_port" -U sa -P secret -D gen -J CP1252 -o q <"$sql_dir/generated-script-example.sql" 2>&1)
+if grep -q '^Msg ' <<<"$out"; then
+  fail "tsql generated-script-example.sql: $out"
+fi
+out=$(printf '%s\n' "INSERT INTO KVS321BCH (BchPnr, BchVon, BchUhr, BchFkt, BchFcd, BchKst) VALUES ('', '2007-01-01', '2007-01-01 08:00', 25, 'KSW', '4100')" go \
+  | tsql -H 127.0.0.1 -p "$gen_port" -U sa -P secret -D gen -J CP1252 -o q 2>&1 || true)
+grep -qF 'Msg 547 (severity 16, state 0) from dulmar-testdb Line 1:' <<<"$out" && grep -qF 'CHECK constraint "CK_KVS321BCH_BchPnr"' <<<"$out" \
+  || fail "tsql export check: $out"
+eval "$(bash "$server_script" "$work/odbc-gen2" gen2 "$work/gen2.db" sa secret)"
+pids+=("$DULMAR_TESTDB_SERVER_PID")
+out=$(sed -e '/^\s*$/d' -e 's/^GO\r\{0,1\}$/;/' "$sql_dir/generated-script-example.sql" | isql -e -b -n -v gen2 sa secret 2>&1)
+if grep -q '^\[' <<<"$out"; then
+  fail "isql generated-script-example.sql: $out"
+fi
+rows=$(printf '%s\n' "INSERT INTO KVSYSTEM.Kvs112Mnd (MndLiz, MndNum, MndSch) VALUES (7, 7, 'SIEBEN')" \
+  "SELECT MndKon FROM KVSYSTEM.Kvs112Mnd WHERE MndLiz = 7" "SELECT COUNT(*) FROM KVSYSTEM.Kvs301Asw" \
+  | isql -e -b -v -d'|' gen2 sa secret 2>&1)
+[ "$rows" = $'0\n6' ] || fail "isql export rows: $rows"
+err=$(echo "INSERT INTO KVS321BCH (BchPnr, BchVon, BchUhr, BchFkt, BchFcd, BchKst) VALUES ('00001001', '2007-01-01', '2007-01-01 08:00', 25, 'KSW', '')" \
+  | isql -e -b -v gen2 sa secret 2>&1 || true)
+grep -qF '[23000][FreeTDS][SQL Server]The INSERT statement conflicted with the CHECK constraint "CK_KVS321BCH_BchKst".' \
+  <<<"$err" || fail "isql export check: $err"
 echo "isql and tsql through the TDS server passed"

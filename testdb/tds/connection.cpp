@@ -4,8 +4,8 @@
 
 #include "tds/results.h"
 #include "tds/tokens.h"
-#include "tsql/sql_script.h"
 #include "tds/wire.h"
+#include "tsql/sql_script.h"
 
 namespace testdb::tds {
 namespace {
@@ -23,17 +23,17 @@ struct Severity {
 
 // Severity and state SQL Server gives these errors; unlisted ones get 16 and 1.
 constexpr Severity kSeverities[] = {
-    {102, 15, 1},  {105, 15, 1},  {156, 15, 1},  {207, 16, 1},   {208, 16, 1},  {515, 16, 2},
-    {547, 16, 0},  {2601, 14, 1}, {2627, 14, 1}, {3621, 0, 0},   {4060, 11, 1}, {8152, 16, 14},
-    {18456, 14, 1}, {241, 16, 1}, {242, 16, 3},  {245, 16, 1},   {1222, 16, 56}, {5701, 0, 2},
-    {5703, 0, 1},
+    {102, 15, 1},  {105, 15, 1},  {156, 15, 1},   {207, 16, 1},  {208, 16, 1},   {515, 16, 2},   {547, 16, 0},
+    {2601, 14, 1}, {2627, 14, 1}, {3621, 0, 0},   {4060, 11, 1}, {8152, 16, 14}, {18456, 14, 1}, {241, 16, 1},
+    {242, 16, 3},  {245, 16, 1},  {1222, 16, 56}, {5701, 0, 2},  {5703, 0, 1},
 };
 
-void message(std::vector<uint8_t>& out, int number, std::string_view text) {
+void message(std::vector<uint8_t>& out, int number, std::string_view text, int line = 0) {
   TokenMessage m;
   m.number = number;
   severityAndState(number, m.severity, m.state);
   m.text = text;
+  if (line > 0) m.line = line;
   writeMessage(out, m);
 }
 
@@ -51,7 +51,7 @@ void severityAndState(int number, uint8_t& severity, uint8_t& state) {
 }
 
 void writeErrors(std::vector<uint8_t>& out, const ErrorList& errors) {
-  for (const ServerError& e : errors) message(out, e.native, e.message);
+  for (const ServerError& e : errors) message(out, e.native, e.message, e.line);
 }
 
 Next Connection::handle(uint8_t type, std::span<const uint8_t> payload, std::vector<uint8_t>& reply) {
@@ -63,17 +63,30 @@ Next Connection::handle(uint8_t type, std::span<const uint8_t> payload, std::vec
       reply = preloginReply();
       return Next::Continue;
     }
-    case kLogin7: return loggedIn_ ? Next::Close : login(payload, reply);
+    case kLogin7:
+      if (loggedIn_ || loginStalled_) return Next::Close;
+      // A server that accepts the connection and never answers the login.
+      if (plan_ && plan_->loginStalls()) {
+        loginStalled_ = true;
+        return Next::Continue;
+      }
+      return login(payload, reply);
     case kAttention:
       // Every reply is complete before the next request is read, so there is
-      // nothing left to cancel: acknowledge.
+      // nothing left to cancel: acknowledge. A stalled statement is given up,
+      // as a server waiting on a lock gives up its wait.
+      stalled_ = false;
       writeDone(reply, kDoneAttention);
       return loggedIn_ ? Next::Continue : Next::Close;
-    default: break;
+    default:
+      break;
   }
   if (!loggedIn_) return Next::Close;
+  // Stalled: nothing is answered until the client cancels.
+  if (stalled_) return Next::Continue;
   switch (type) {
-    case kSqlBatch: return batch(payload, reply);
+    case kSqlBatch:
+      return batch(payload, reply);
     case kRpc:
       message(reply, kRefused,
               "This test server takes SQL batches only: RPC requests (sp_executesql, prepared statements, "
@@ -84,7 +97,8 @@ Next Connection::handle(uint8_t type, std::span<const uint8_t> payload, std::vec
       message(reply, kRefused, "This test server runs in autocommit only: transaction manager requests are refused.");
       writeDone(reply, kDoneError);
       return Next::Continue;
-    default: return Next::Close;
+    default:
+      return Next::Close;
   }
 }
 
@@ -157,63 +171,73 @@ Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& r
     writeDone(reply, kDoneError);
     return Next::Close;
   }
-  ServerError injected;
-  switch (faults_.beforeStatement(text, injected)) {
-    case FaultVerdict::Run: break;
-    case FaultVerdict::Fail: {
-      ErrorList errors{injected};
-      addTerminationRecord(errors);
-      writeErrors(reply, errors);
-      writeDone(reply, kDoneError);
-      return Next::Continue;
-    }
-    case FaultVerdict::Break:
-      // A lost link: the socket closes, no answer.
-      reply.clear();
-      return Next::Close;
-    case FaultVerdict::BreakAfterRun:
-      runBatch(text, reply);
-      reply.clear();
-      return Next::Close;
-  }
-  runBatch(text, reply);
-  return Next::Continue;
-}
-
-void Connection::runBatch(std::string_view text, std::vector<uint8_t>& reply) {
-  // Each statement gets a DONE of its own, so the batch is cut here; the
-  // engine refuses it whole on a syntax error, exactly as its execute does.
+  if (faults_.broken()) return Next::Close;
+  // The engine refuses a batch with a syntax error whole, before any of it
+  // runs or counts; each statement then gets a DONE of its own.
   std::vector<Token> tokens;
   std::vector<StatementSpan> statements;
   ErrorList errors;
   if (session_.compileBatch(text, tokens, statements, errors) != 0) {
     writeErrors(reply, errors);
     writeDone(reply, kDoneError);
-    return;
+    return Next::Continue;
   }
   if (statements.empty()) {
     writeDone(reply, 0);
-    return;
+    return Next::Continue;
   }
   for (size_t i = 0; i < statements.size(); ++i) {
-    // From its first token to its separator: the engine reads each statement again.
-    size_t begin = tokens[statements[i].begin].offset;
-    size_t end = statements[i].end < tokens.size() ? tokens[statements[i].end].offset : text.size();
-    if (end > text.size()) end = text.size();
-    if (begin > end) begin = end;
-    std::string_view statement = text.substr(begin, end - begin);
-    if (runStatement(statement, i + 1 == statements.size(), reply) != 0) return;
+    const bool last = i + 1 == statements.size();
+    const StatementSpan& statement = statements[i];
+    std::string_view statementText =
+        std::string_view(text).substr(statement.textBegin, statement.textEnd - statement.textBegin);
+    ServerError injected;
+    switch (faults_.beforeStatement(statementText, injected)) {
+      case FaultVerdict::Run:
+        break;
+      case FaultVerdict::Fail: {
+        ErrorList failed{injected};
+        addTerminationRecord(failed);
+        for (ServerError& e : failed) e.line = statement.line;
+        writeErrors(reply, failed);
+        bool ends = errorActionOf(injected.native) == ErrorAction::Batch;
+        writeDone(reply, static_cast<uint16_t>(kDoneError | (last || ends ? 0 : kDoneMore)));
+        if (ends) return Next::Continue;
+        continue;
+      }
+      case FaultVerdict::Break:
+        // A lost link: what the statements before it answered is on its way,
+        // then the socket closes in mid-message.
+        linkLost_ = true;
+        return Next::Close;
+      case FaultVerdict::BreakAfterRun: {
+        std::vector<uint8_t> lost;
+        runStatement(tokens, statement, true, lost);
+        linkLost_ = true;
+        return Next::Close;
+      }      case FaultVerdict::Stall:
+        // The connection stays open and silent from this statement on; it
+        // is not run, and what the statements before it answered waits for
+        // the client's cancel with the rest.
+        stalled_ = true;
+        return Next::Continue;
+    }
+    if (runStatement(tokens, statement, last, reply) != 0) return Next::Continue;
   }
+  return Next::Continue;
 }
 
-int Connection::runStatement(std::string_view text, bool last, std::vector<uint8_t>& reply) {
+int Connection::runStatement(const std::vector<Token>& tokens, const StatementSpan& statement, bool last,
+                             std::vector<uint8_t>& reply) {
   const uint16_t more = last ? 0 : kDoneMore;
   Execution exec;
   ErrorList errors;
-  if (session_.execute(text, exec, errors) != 0) {
+  ErrorAction action = ErrorAction::Statement;
+  if (session_.runStatement(tokens, statement, exec, errors, action) != 0) {
     writeErrors(reply, errors);
-    writeDone(reply, kDoneError);
-    return -1;
+    // After a statement-ending error the batch goes on, and says so.
+    writeDone(reply, static_cast<uint16_t>(kDoneError | (action == ErrorAction::Batch ? 0 : more)));
+    return action == ErrorAction::Batch ? -1 : 0;
   }
   if (!exec.hasResultSet) {
     if (exec.rowCount >= 0) {
@@ -234,9 +258,13 @@ int Connection::runStatement(std::string_view text, bool last, std::vector<uint8
   }
   session_.release(exec);
   if (rc < 0) {
+    for (ServerError& e : errors) {
+      if (e.line == 0) e.line = statement.line;
+    }
     writeErrors(reply, errors);
-    writeDone(reply, kDoneError | kDoneCount, rows);
-    return -1;
+    bool ends = session_.xactAbort() || errorActionOf(errors.empty() ? 0 : errors.front().native) == ErrorAction::Batch;
+    writeDone(reply, static_cast<uint16_t>(kDoneError | kDoneCount | (ends ? 0 : more)), rows);
+    return ends ? -1 : 0;
   }
   writeDone(reply, kDoneCount | more, rows);
   return 0;

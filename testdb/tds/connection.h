@@ -3,11 +3,10 @@
 // engine, each answered with the token stream SQL Server would send.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
-
-#include <memory>
 
 #include "engine/faults.h"
 #include "engine/session.h"
@@ -36,8 +35,7 @@ enum class Next { Continue, Close };
 class Connection {
  public:
   /// plan: the faults shared by all connections of the server (nullptr: none).
-  Connection(const ServerConfig& config, std::shared_ptr<FaultPlan> plan)
-      : config_(config), plan_(std::move(plan)) {}
+  Connection(const ServerConfig& config, std::shared_ptr<FaultPlan> plan) : config_(config), plan_(std::move(plan)) {}
 
   /// Answers one client message with a token stream in reply (possibly
   /// empty). Returns Continue, or Close: send the reply, then end the connection.
@@ -45,16 +43,19 @@ class Connection {
 
   /// The packet size replies are cut at.
   uint32_t packetSize() const { return packetSize_; }
+  /// True when the last Close is a lost link: the reply (the answers of the
+  /// statements before it) goes out as an unfinished message.
+  bool linkLost() const { return linkLost_; }
 
  private:
   /// Checks a LOGIN7 and opens the database. Returns Continue, or Close after a refusal.
   Next login(std::span<const uint8_t> payload, std::vector<uint8_t>& reply);
   /// Applies the faults to a SQL batch and runs it. Returns Continue, or Close for a lost link.
   Next batch(std::span<const uint8_t> payload, std::vector<uint8_t>& reply);
-  /// Runs one statement and writes its tokens. Returns 0, or -1 after an error.
-  int runStatement(std::string_view text, bool last, std::vector<uint8_t>& reply);
-  /// Runs the statements of a batch, stopping at the first error.
-  void runBatch(std::string_view text, std::vector<uint8_t>& reply);
+  /// Runs one statement of a batch and writes its tokens. Returns 0, or -1
+  /// after an error that ends the batch.
+  int runStatement(const std::vector<Token>& tokens, const StatementSpan& statement, bool last,
+                   std::vector<uint8_t>& reply);
   /// Writes `first`, then 18456 for user, then DONE with the error bit.
   void loginFailed(std::string_view user, const ErrorList& first, std::vector<uint8_t>& reply);
 
@@ -63,6 +64,11 @@ class Connection {
   ConnectionFaults faults_;
   Session session_;
   bool loggedIn_ = false;
+  /// A statement met StallAtStatements: silent until the client cancels.
+  bool stalled_ = false;
+  /// The login met StallLogin: silent for good.
+  bool loginStalled_ = false;
+  bool linkLost_ = false;
   uint32_t packetSize_ = 4096;
 };
 

@@ -168,11 +168,10 @@ TEST_F(ConnectionTest, PreloginOnlyBeforeTheLogin) {
 
 TEST_F(ConnectionTest, ABatchOfSeveralStatementsGivesOneDoneEach) {
   loginOk();
-  auto t = batch(
-      "CREATE TABLE t (a int NOT NULL, b varchar(10), c char(4), d datetime);\n"
-      "INSERT INTO t VALUES (1, 'x\x80', 'ab', '2024-01-31 12:34:56.007');\n"
-      "INSERT INTO t VALUES (2, NULL, NULL, NULL)\nGO\n"
-      "SELECT a, b, c, d FROM t ORDER BY a");
+  auto t = batch("CREATE TABLE t (a int NOT NULL, b varchar(10), c char(4), d datetime);\n"
+                 "INSERT INTO t VALUES (1, 'x\x80', 'ab', '2024-01-31 12:34:56.007');\n"
+                 "INSERT INTO t VALUES (2, NULL, NULL, NULL)\n"
+                 "SELECT a, b, c, d FROM t ORDER BY a");
   ASSERT_EQ(test::tokenTypes(t), "fd fd fd 81 d1 d1 fd");
   EXPECT_EQ(t[0].status, kDoneMore);
   EXPECT_EQ(t[1].status, kDoneMore | kDoneCount);
@@ -186,21 +185,33 @@ TEST_F(ConnectionTest, ABatchOfSeveralStatementsGivesOneDoneEach) {
   EXPECT_EQ(t[6].count, 2u);
 }
 
-TEST_F(ConnectionTest, AConstraintErrorSendsBothMessagesAndEndsTheBatch) {
+// A batch without separators: a constraint error ends only its statement
+// (both messages, its line, DONE_ERROR with DONE_MORE), the next one runs; a
+// conversion error ends the batch.
+TEST_F(ConnectionTest, ErrorsInMidBatchEndTheirStatementOrTheBatch) {
   loginOk();
   batch("CREATE TABLE t (a int NOT NULL, CONSTRAINT PK_T PRIMARY KEY (a)); INSERT INTO t VALUES (1)");
-  auto t = batch("INSERT INTO t VALUES (1); INSERT INTO t VALUES (2)");
-  ASSERT_EQ(test::tokenTypes(t), "aa ab fd");
-  EXPECT_EQ(t[0].number, 2627);
-  EXPECT_EQ(t[0].severity, 14);
-  EXPECT_EQ(t[0].text.rfind("Violation of PRIMARY KEY constraint 'PK_T'.", 0), 0u);
-  EXPECT_EQ(t[1].number, 3621);
-  EXPECT_EQ(t[1].severity, 0);
-  EXPECT_EQ(t[1].text, "The statement has been terminated.");
+  auto t = batch("INSERT INTO t VALUES (3)\nINSERT INTO t VALUES (1)\nINSERT INTO t VALUES (2)");
+  ASSERT_EQ(test::tokenTypes(t), "fd aa ab fd fd");
+  EXPECT_EQ(t[0].status, kDoneMore | kDoneCount);
+  EXPECT_EQ(t[1].number, 2627);
+  EXPECT_EQ(t[1].severity, 14);
+  EXPECT_EQ(t[1].line, 2);
+  EXPECT_EQ(t[1].text.rfind("Violation of PRIMARY KEY constraint 'PK_T'.", 0), 0u);
+  EXPECT_EQ(t[2].number, 3621);
+  EXPECT_EQ(t[2].severity, 0);
+  EXPECT_EQ(t[2].text, "The statement has been terminated.");
+  EXPECT_EQ(t[3].status, kDoneError | kDoneMore);
+  EXPECT_EQ(t[4].status, kDoneCount);
+  EXPECT_EQ(t[4].count, 1u);
+  t = batch("INSERT INTO t VALUES (4)\n\nINSERT INTO t VALUES ('x')\nINSERT INTO t VALUES (5)");
+  ASSERT_EQ(test::tokenTypes(t), "fd aa fd");
+  EXPECT_EQ(t[1].number, 245);
+  EXPECT_EQ(t[1].line, 3);
   EXPECT_EQ(t[2].status, kDoneError);
   t = batch("SELECT COUNT(*) FROM t");
   ASSERT_EQ(test::tokenTypes(t), "81 d1 fd");
-  EXPECT_EQ(t[1].cells[0], "1");
+  EXPECT_EQ(t[1].cells[0], "4");
 }
 
 TEST_F(ConnectionTest, ASyntaxErrorAnywhereInABatchRunsNoneOfIt) {
@@ -226,20 +237,24 @@ TEST_F(ConnectionTest, SyntaxErrorsAndUnknownTablesAreErrorsOfTheirSeverity) {
   EXPECT_EQ(t[0].severity, 15);
 }
 
-TEST_F(ConnectionTest, AGoThatOpensALineJoinedByIsqlSeparatesToo) {
+TEST_F(ConnectionTest, GoInsideABatchIsASyntaxError) {
   loginOk();
-  // isql -n joins a script's lines with blanks, so a GO line leads the next statement
+  // GO is a command of the client tools; isql -n, which does not know it, joins it to the next line
   auto t = batch("go CREATE TABLE t (a int)");
-  ASSERT_EQ(test::tokenTypes(t), "fd");
-  t = batch("SELECT COUNT(*) FROM t");
-  ASSERT_EQ(test::tokenTypes(t), "81 d1 fd");
+  ASSERT_EQ(test::tokenTypes(t), "aa fd");
+  EXPECT_EQ(t[0].number, 102);
+  EXPECT_EQ(t[0].text, "Incorrect syntax near 'go'.");
+  t = batch("CREATE TABLE t (a int)\n  GO\nSELECT COUNT(*) FROM t");
+  ASSERT_EQ(test::tokenTypes(t), "aa fd");
+  EXPECT_EQ(t[0].line, 2);
 }
 
 TEST_F(ConnectionTest, TheSetStatementsOfClientsAndEmptyBatchesAreAccepted) {
   loginOk();
   auto t = batch("set textsize 2147483647\nset quoted_identifier on\nset ansi_nulls on\nset xact_abort off");
-  ASSERT_EQ(test::tokenTypes(t), "fd");
-  EXPECT_EQ(t[0].status, 0);
+  ASSERT_EQ(test::tokenTypes(t), "fd fd fd fd");
+  EXPECT_EQ(t[0].status, kDoneMore);
+  EXPECT_EQ(t[3].status, 0);
   t = batch("  -- nothing\n");
   ASSERT_EQ(test::tokenTypes(t), "fd");
   EXPECT_EQ(t[0].status, 0);
@@ -348,8 +363,8 @@ TEST(Results, TypesOnTheWireFollowTheDeclaredTypes) {
   std::vector<uint8_t> out;
   writeColumnMetadata(out, columns);
   writeRow(out, columns,
-           {Value::integer(-2), Value::integer(1LL << 40), Value::real(1.5), Value::real(-12.345),
-            Value::text("long"), Value::integer(7)});
+           {Value::integer(-2), Value::integer(1LL << 40), Value::real(1.5), Value::real(-12.345), Value::text("long"),
+            Value::integer(7)});
   // a datetime before 1900 counts its days backwards
   std::vector<ResultColumn> dates = {column("d", ColumnType::DateTime, 0)};
   writeColumnMetadata(out, dates);
@@ -376,17 +391,26 @@ TEST(Options, KeysAndOptionsAreReadAndBadOnesRefused) {
   EXPECT_EQ(o.listen, "127.0.0.1");
   EXPECT_EQ(o.port, 0);
   EXPECT_DOUBLE_EQ(o.latencyMs, 0.5);
+  EXPECT_DOUBLE_EQ(o.bandwidthMbit, 0);
   EXPECT_EQ(o.config.faults.failOnText, "'42'");
   EXPECT_EQ(o.config.faults.breakAfterStatements, 4);
   EXPECT_EQ(o.ignoredKeys, std::vector<std::string>{"FailStmtAllocFrom"});
+  ASSERT_EQ(parseOptions({"--database", "x.db", "--bandwidth-mbit", "100"}, o, error), 0) << error;
+  EXPECT_DOUBLE_EQ(o.bandwidthMbit, 100);
+  EXPECT_NE(parseOptions({"--database", "x.db", "--bandwidth-mbit", "0"}, o, error), 0);
+  EXPECT_NE(parseOptions({"--database", "x.db", "--bandwidth-mbit", "fast"}, o, error), 0);
   ASSERT_EQ(parseOptions({"--database", "x.db", "breakatstatements=3,1", "RefuseConnectAfterBreak=1"}, o, error), 0);
   EXPECT_EQ(o.config.faults.breakAtStatements, (std::vector<long>{1, 3}));
   EXPECT_TRUE(o.config.faults.refuseConnectAfterBreak);
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--login", "sa"}, {"--database", "x", "--port", "70000"},
-        {"--database", "x", "--latency-ms", "-1"}, {"--database", "x", "Unknown=1"},
-        {"--database", "x", "JournalMode=WAL;DROP"}, {"--database", "x", "novalue"}, {"--database"},
-        {"--database", "x", "BreakAtStatements=2,"}, {"--database", "x", "BreakAfterRunning=yes"}}) {
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--login", "sa"},
+                                              {"--database", "x", "--port", "70000"},
+                                              {"--database", "x", "--latency-ms", "-1"},
+                                              {"--database", "x", "Unknown=1"},
+                                              {"--database", "x", "JournalMode=WAL;DROP"},
+                                              {"--database", "x", "novalue"},
+                                              {"--database"},
+                                              {"--database", "x", "BreakAtStatements=2,"},
+                                              {"--database", "x", "BreakAfterRunning=yes"}}) {
     EXPECT_EQ(parseOptions(bad, o, error), -1) << bad.back();
     EXPECT_FALSE(error.empty());
   }

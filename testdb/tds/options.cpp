@@ -66,7 +66,8 @@ int setKey(const std::string& key, const std::string& value, ServerOptions& out,
 
 const char kUsage[] =
     "usage: dulmar-testdb-server --database FILE [--login NAME --password TEXT]\n"
-    "         [--listen ADDRESS] [--port N] [--port-file FILE] [--latency-ms X] [KEY=VALUE ...]\n"
+    "         [--listen ADDRESS] [--port N] [--port-file FILE] [--latency-ms X] [--bandwidth-mbit X]\n"
+    "         [KEY=VALUE ...]\n"
     "Serves the test database over TDS 7.4 in clear text, for tests only. Without --login any login\n"
     "is accepted. --listen defaults to 127.0.0.1, --port to a free one (written to --port-file).\n"
     "KEY=VALUE: DatabaseName, JournalMode, Synchronous and the fault keys of a driver data source\n"
@@ -109,6 +110,15 @@ int parseOptions(const std::vector<std::string>& args, ServerOptions& out, std::
           return -1;
         }
         out.latencyMs = ms;
+      } else if (a == "--bandwidth-mbit") {
+        char* end = nullptr;
+        errno = 0;
+        double rate = strtod(v.c_str(), &end);
+        if (v.empty() || errno || *end || !(rate > 0 && rate <= 100000)) {
+          error = "--bandwidth-mbit needs Mbit/s above 0, at most 100000";
+          return -1;
+        }
+        out.bandwidthMbit = rate;
       } else {
         error = "unknown option " + a;
         return -1;

@@ -18,6 +18,9 @@ struct ServerOptions {
   std::string portFile;
   // delay before each answer, as a network round trip would add
   double latencyMs = 0;
+  // the link's rate in each direction in Mbit/s: a message takes its size at
+  // that rate to arrive (0: no limit)
+  double bandwidthMbit = 0;
   // keys accepted for the driver's sake that mean nothing on the wire
   std::vector<std::string> ignoredKeys;
 };

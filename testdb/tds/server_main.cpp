@@ -74,6 +74,21 @@ int sendAll(int fd, const std::vector<uint8_t>& bytes) {
   return 0;
 }
 
+// Milliseconds that `bytes` take on a link of `mbit` Mbit/s (0: no limit).
+double transferMs(double mbit, size_t bytes) { return mbit > 0 ? static_cast<double>(bytes) * 8 / (mbit * 1000) : 0; }
+
+// Clears the end-of-message bit of the last packet: a link lost in mid-answer.
+void unfinish(std::vector<uint8_t>& packets) {
+  size_t last = packets.size();
+  for (size_t at = 0; at + kHeaderSize <= packets.size();) {
+    last = at;
+    size_t length = (static_cast<size_t>(packets[at + 2]) << 8) | packets[at + 3];
+    if (length < kHeaderSize) break;
+    at += length;
+  }
+  if (last < packets.size()) packets[last + 1] &= static_cast<uint8_t>(~kEndOfMessage);
+}
+
 void serve(const ServerOptions& options, std::shared_ptr<FaultPlan> plan, int fd, uint16_t spid) {
   Connection connection(options.config, std::move(plan));
   MessageAssembler assembler;
@@ -93,12 +108,15 @@ void serve(const ServerOptions& options, std::shared_ptr<FaultPlan> plan, int fd
     Message message;
     int rc;
     while ((rc = assembler.next(message)) == 1) {
-      if (options.latencyMs > 0 && message.type != kAttention) {
-        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(options.latencyMs));
-      }
+      // The round trip, attention included, and the request's time on the wire.
+      double waitMs = options.latencyMs + transferMs(options.bandwidthMbit, message.payload.size() + kHeaderSize);
+      if (waitMs > 0) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(waitMs));
       Next next = connection.handle(message.type, message.payload, reply);
       packets.clear();
       if (!reply.empty()) packetize(reply, connection.packetSize(), spid, packets);
+      if (next == Next::Close && connection.linkLost()) unfinish(packets);
+      double replyMs = transferMs(options.bandwidthMbit, packets.size());
+      if (replyMs > 0) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(replyMs));
       if (sendAll(fd, packets) != 0 || next == Next::Close) return;
       if (message.type == kLogin7) loggedIn = true;
     }

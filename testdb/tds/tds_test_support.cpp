@@ -80,7 +80,8 @@ std::string readValue(Reader& r, const ColumnInfo& c) {
   if (c.type == 0x6F) {
     int64_t days = static_cast<int32_t>(r.le(4));
     uint64_t ticks = r.le(4);
-    snprintf(buf, sizeof buf, "days=%lld ticks=%llu", static_cast<long long>(days), static_cast<unsigned long long>(ticks));
+    snprintf(buf, sizeof buf, "days=%lld ticks=%llu", static_cast<long long>(days),
+             static_cast<unsigned long long>(ticks));
     return buf;
   }
   if (c.type == 0x6D) {
@@ -98,7 +99,10 @@ std::string readValue(Reader& r, const ColumnInfo& c) {
     return buf;
   }
   uint64_t v = r.le(n);
-  int64_t s = n == 1 ? static_cast<int64_t>(v) : n == 2 ? static_cast<int16_t>(v) : n == 4 ? static_cast<int32_t>(v) : static_cast<int64_t>(v);
+  int64_t s = n == 1   ? static_cast<int64_t>(v)
+              : n == 2 ? static_cast<int16_t>(v)
+              : n == 4 ? static_cast<int32_t>(v)
+                       : static_cast<int64_t>(v);
   snprintf(buf, sizeof buf, "%lld", static_cast<long long>(s));
   return buf;
 }
@@ -116,9 +120,8 @@ std::vector<uint8_t> login7(const LoginFields& f) {
   };
   std::vector<uint8_t> password = utf16(f.password);
   for (uint8_t& x : password) x = static_cast<uint8_t>(((x << 4) | (x >> 4)) ^ 0xA5);
-  Field fields[] = {{36, utf16("host")},  {40, utf16(f.user)},     {44, password},
-                    {48, utf16(f.app)},   {52, utf16("server")},   {60, utf16("lib")},
-                    {64, utf16("")},      {68, utf16(f.database)}};
+  Field fields[] = {{36, utf16("host")},   {40, utf16(f.user)}, {44, password},  {48, utf16(f.app)},
+                    {52, utf16("server")}, {60, utf16("lib")},  {64, utf16("")}, {68, utf16(f.database)}};
   for (Field& field : fields) {
     put16(b, field.pair, static_cast<uint16_t>(b.size()));
     put16(b, field.pair + 2, static_cast<uint16_t>(field.data.size() / 2));
@@ -138,8 +141,9 @@ std::vector<uint8_t> sqlBatch(const std::string& text) {
 
 std::vector<uint8_t> packet(uint8_t type, std::span<const uint8_t> payload, bool last, uint8_t id) {
   size_t n = payload.size() + 8;
-  const uint8_t header[8] = {type, static_cast<uint8_t>(last ? 1 : 0), static_cast<uint8_t>(n >> 8),
-                             static_cast<uint8_t>(n & 0xff), 0, 0, id, 0};
+  const uint8_t header[8] = {
+      type, static_cast<uint8_t>(last ? 1 : 0), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n & 0xff), 0, 0, id,
+      0};
   std::vector<uint8_t> b;
   b.reserve(n);
   for (uint8_t x : header) b.push_back(x);
@@ -164,7 +168,7 @@ int readTokens(std::span<const uint8_t> bytes, std::vector<ReadToken>& out) {
         t.text = r.text(r.le(2));
         r.text(r.le(1));  // server
         r.text(r.le(1));  // procedure
-        r.le(4);          // line
+        t.line = static_cast<int>(r.le(4));
         if (r.pos != end) return -1;
         break;
       }
@@ -225,7 +229,8 @@ int readTokens(std::span<const uint8_t> bytes, std::vector<ReadToken>& out) {
       case 0xD1:
         for (const ColumnInfo& c : columns) t.cells.push_back(readValue(r, c));
         break;
-      default: return -1;
+      default:
+        return -1;
     }
     if (r.ok) out.push_back(t);
   }

@@ -34,6 +34,7 @@ struct ReadToken {
   int state = 0;
   int severity = 0;
   std::string text;
+  int line = 0;
   // ENVCHANGE: type and new value (collation: its five bytes as hex)
   int envType = 0;
   // DONE

@@ -64,19 +64,9 @@ int columnText(SQLHSTMT stmt, SQLUSMALLINT column, std::string& out) {
   }
 }
 
-/// Runs one statement and prints its rows. Returns 0, or 1 after printing the error.
-int runStatement(SQLHDBC dbc, const std::string& text) {
-  HandleGuard stmt{SQL_HANDLE_STMT};
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt.handle))) {
-    printDiagnostics(SQL_HANDLE_DBC, dbc);
-    return 1;
-  }
-  std::string copy = text;
-  SQLRETURN rc = SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(copy.data()), SQL_NTS);
-  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-    printDiagnostics(SQL_HANDLE_STMT, stmt.handle);
-    return 1;
-  }
+/// Prints the rows of the statement's current result. Returns 0, or 1 after printing the error.
+int printRows(const HandleGuard& stmt) {
+  SQLRETURN rc;
   SQLSMALLINT columns = 0;
   SQLNumResultCols(stmt.handle, &columns);
   while (columns > 0) {
@@ -101,6 +91,29 @@ int runStatement(SQLHDBC dbc, const std::string& text) {
     fwrite(line.data(), 1, line.size(), stdout);
   }
   return 0;
+}
+
+/// Sends one batch whole and prints every result of it, errors included, as
+/// sqlcmd does. Returns 0, or 1 when any of its statements failed.
+int runBatch(SQLHDBC dbc, const std::string& text) {
+  HandleGuard stmt{SQL_HANDLE_STMT};
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt.handle))) {
+    printDiagnostics(SQL_HANDLE_DBC, dbc);
+    return 1;
+  }
+  std::string copy = text;
+  int status = 0;
+  SQLRETURN rc = SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(copy.data()), SQL_NTS);
+  while (rc != SQL_NO_DATA && rc != SQL_INVALID_HANDLE) {
+    if (!SQL_SUCCEEDED(rc)) {
+      printDiagnostics(SQL_HANDLE_STMT, stmt.handle);
+      status = 1;
+    } else if (printRows(stmt) != 0) {
+      status = 1;
+    }
+    rc = SQLMoreResults(stmt.handle);
+  }
+  return status;
 }
 
 }  // namespace
@@ -140,8 +153,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   int status = 0;
-  for (const std::string& statement : testdb::splitScript(script.str())) {
-    status = runStatement(dbc.handle, statement);
+  // GO is the client's: the script is cut at GO lines and each batch goes to the server whole.
+  for (const std::string& batch : testdb::splitBatches(script.str())) {
+    status = runBatch(dbc.handle, batch);
     if (status) break;
   }
   fflush(stdout);

@@ -51,7 +51,11 @@ std::vector<StatementSpan> splitStatements(std::string_view sql, const std::vect
   return out;
 }
 
-std::vector<std::string> splitScript(std::string_view script) {
+namespace {
+
+/// Tokenizes a script for cutting; where it cannot be tokenized, the rest of
+/// it from there on stands as one token.
+std::vector<Token> scriptTokens(std::string_view script) {
   std::vector<Token> tokens;
   ServerError error;
   if (!tokenize(script, tokens, error)) {
@@ -67,6 +71,31 @@ std::vector<std::string> splitScript(std::string_view script) {
     end.offset = script.size();
     tokens.push_back(end);
   }
+  return tokens;
+}
+
+}  // namespace
+
+std::vector<std::string> splitBatches(std::string_view script) {
+  std::vector<Token> tokens = scriptTokens(script);
+  std::vector<std::string> out;
+  size_t start = 0;
+  bool hasTokens = false;
+  for (const Token& t : tokens) {
+    bool end = t.kind == TokenKind::End;
+    if (!end && !(isKeyword(t, "GO") && aloneOnLine(script, t))) {
+      hasTokens = true;
+      continue;
+    }
+    if (hasTokens) out.emplace_back(script.substr(start, (end ? script.size() : beforeSeparator(script, t)) - start));
+    hasTokens = false;
+    if (!end) start = afterSeparator(script, t);
+  }
+  return out;
+}
+
+std::vector<std::string> splitScript(std::string_view script) {
+  std::vector<Token> tokens = scriptTokens(script);
   std::vector<std::string> out;
   for (const StatementSpan& s : splitStatements(script, tokens)) {
     out.emplace_back(script.substr(s.textBegin, s.textEnd - s.textBegin));

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "tsql/catalog_view.h"
 #include "sqlserver/coerce.h"
 #include "sqlserver/server_error.h"
 #include "sqlserver/sql_value.h"
+#include "tsql/catalog_view.h"
 #include "tsql/tsql_lexer.h"
 
 namespace testdb {
 
-enum class StatementKind { Empty, Select, Insert, Update, Delete, Ddl, Transaction };
+enum class StatementKind { Empty, Select, Insert, Update, Delete, Ddl, Transaction, AlterTable };
 
 struct ResultColumn {
   // column label (the column name or alias; empty for an unnamed expression)
@@ -54,11 +54,27 @@ struct Translation {
   // the duplicate key of a rejected row
   std::vector<std::string> insertColumns;
   std::vector<std::vector<InsertValue>> insertRows;
+  // SET XACT_ABORT: 1 ON, 0 OFF, -1 not this statement
+  int xactAbort = -1;
+  // ALTER TABLE ... ADD: SQLite cannot add a constraint or a default to a
+  // table, so the engine edits the table's definition (target) in place.
+  // A CHECK's text goes after the last element; a default after the column's
+  // definition that begins with alterColumn.
+  std::string alterAdd;
+  std::string alterColumn;
+  // WITH CHECK: a query that finds a row breaking the new CHECK, and the error
+  // for it
+  std::string alterCheckSql;
+  ServerError alterConflict;
+  // EXEC of a text: its syntax errors arise when it runs, not with the batch's
+  bool compiledWhenRun = false;
 };
 
 struct TranslateContext {
   // the database name used in messages (547)
   std::string databaseName;
+  // what @@TRANCOUNT reads when the statement runs
+  int tranCount = 0;
 };
 
 /// Translates tokens [begin, end) (one statement, no separator). Returns true,
@@ -66,6 +82,17 @@ struct TranslateContext {
 /// objects, then conversions of constants).
 bool translate(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
                const TranslateContext& context, Translation& out, ServerError& error);
+
+/// Translates the statement that begins at tokens[begin] within a batch that
+/// ends at `end`: like translate(), except that the statement also ends where
+/// a ';' or the keyword of another statement follows it, as T-SQL needs no
+/// separator. Returns true, or false with the error; `stop` is where the
+/// statement's tokens end unless a syntax error came first.
+bool translateInBatch(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
+                      const TranslateContext& context, Translation& out, ServerError& error, size_t& stop);
+
+/// True when t is a keyword that begins a statement.
+bool beginsStatement(const Token& t);
 
 /// "name" as an SQLite identifier.
 std::string quoteIdent(std::string_view name);

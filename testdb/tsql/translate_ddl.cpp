@@ -44,6 +44,16 @@ std::string columnList(const std::vector<std::string>& names, const std::vector<
   return out;
 }
 
+// The one table a CHECK or DEFAULT of DDL sees, its columns unqualified.
+Scope scopeOf(const Table& table) {
+  Scope scope;
+  ScopeTable self;
+  self.table = &table;
+  self.alias = table.name;
+  scope.tables.push_back(self);
+  return scope;
+}
+
 }  // namespace
 
 bool Translator::createStatement() {
@@ -84,11 +94,7 @@ bool Translator::createTable() {
   table.sqliteName = sqliteTableName(table.schema, table.name);
   if (catalog_.findBySqliteName(table.sqliteName)) deferError(serverError(2714, {table.name}), kBindError);
 
-  Scope scope;
-  ScopeTable self;
-  self.table = &table;
-  self.alias = table.name;
-  scope.tables.push_back(self);
+  Scope scope = scopeOf(table);
   inlineConstants_ = true;
 
   std::vector<std::string> columnSql;
@@ -97,20 +103,11 @@ bool Translator::createTable() {
 
   // Reads CHECK (expr) into a named constraint; the one column it names, if only one.
   auto readCheck = [&](const std::string& name, const std::string& column) -> bool {
-    if (!expectSymbol("(")) return false;
-    std::vector<std::string> used;
-    referencedColumns_ = &used;
-    Expr check;
-    bool ok = expression(scope, check);
-    referencedColumns_ = nullptr;
-    if (!ok || !expectSymbol(")")) return false;
     Constraint c;
-    c.kind = ConstraintKind::Check;
+    std::string expr;
+    if (!checkClause(scope, c, expr)) return false;
     c.name = name.empty() ? generatedName("CK", table.name, column) : name;
-    bool single = !used.empty();
-    for (const std::string& u : used) single = single && equalsNoCase(u, used.front());
-    if (single) c.columns.push_back(used.front());
-    constraintSql.push_back("CONSTRAINT " + quoteIdent(c.name) + " CHECK (" + emit(check) + ")");
+    constraintSql.push_back("CONSTRAINT " + quoteIdent(c.name) + " CHECK (" + expr + ")");
     table.constraints.push_back(std::move(c));
     return true;
   };
@@ -183,7 +180,7 @@ bool Translator::createTable() {
       if (primary && !expectKeyword("KEY")) return false;
       if (!acceptKeyword("CLUSTERED")) acceptKeyword("NONCLUSTERED");
       std::vector<std::string> cols;
-      if (!readKeyColumns(cols)) return false;
+      if (!readKeyColumns(cols) || !skipIndexOptions()) return false;
       addKey(primary ? ConstraintKind::PrimaryKey : ConstraintKind::Unique, constraintName, cols);
       continue;
     }
@@ -246,20 +243,8 @@ bool Translator::createTable() {
         continue;
       }
       if (acceptKeyword("DEFAULT")) {
-        Scope none;
-        Expr d;
-        if (!expression(none, d)) return false;
         const Column copy = table.columns.back();
-        if (d.isConst) {
-          Value v;
-          ServerError err;
-          if (!coerceToColumn(d.value, TypeSpec{copy.type, copy.length, copy.scale}, v, err)) {
-            deferError(err, kBindError);
-          }
-          defaultSql = " DEFAULT (" + sqliteLiteral(v) + ")";
-        } else {
-          defaultSql = " DEFAULT (" + emit(d) + ")";
-        }
+        if (!defaultClause(copy, defaultSql)) return false;
         continue;
       }
       if (!name.empty()) return syntaxError();
@@ -293,6 +278,147 @@ bool Translator::createTable() {
   return true;
 }
 
+bool Translator::checkClause(const Scope& scope, Constraint& c, std::string& sql) {
+  if (!expectSymbol("(")) return false;
+  std::vector<std::string> used;
+  referencedColumns_ = &used;
+  Expr check;
+  bool ok = expression(scope, check);
+  referencedColumns_ = nullptr;
+  if (!ok || !expectSymbol(")")) return false;
+  c.kind = ConstraintKind::Check;
+  // SQL Server names the column of a CHECK on one column in its 547.
+  bool single = !used.empty();
+  for (const std::string& u : used) single = single && equalsNoCase(u, used.front());
+  if (single) c.columns.push_back(used.front());
+  sql = emit(check);
+  return true;
+}
+
+bool Translator::defaultClause(const Column& c, std::string& sql) {
+  Scope none;
+  Expr d;
+  if (!expression(none, d)) return false;
+  if (d.isConst) {
+    Value v;
+    ServerError err;
+    if (!coerceToColumn(d.value, TypeSpec{c.type, c.length, c.scale}, v, err)) deferError(err, kBindError);
+    sql = " DEFAULT (" + sqliteLiteral(v) + ")";
+  } else {
+    sql = " DEFAULT (" + emit(d) + ")";
+  }
+  return true;
+}
+
+bool Translator::alterStatement() {
+  take();
+  out_.kind = StatementKind::AlterTable;
+  if (!expectKeyword("TABLE")) return false;
+  std::vector<std::string> parts;
+  std::string written;
+  if (!readMultipartName(parts, written)) return false;
+  const Table* table = resolveTable(parts, written);
+  if (table) out_.target = table->sqliteName;
+  // WITH NOCHECK leaves the rows already stored unchecked, as SQL Server does.
+  bool checkExisting = true;
+  if (acceptKeyword("WITH")) {
+    if (acceptKeyword("NOCHECK")) {
+      checkExisting = false;
+    } else if (!expectKeyword("CHECK")) {
+      return false;
+    }
+  }
+  if (acceptKeyword("CHECK")) {
+    // Constraints here are never disabled, so enabling one only needs it to exist.
+    if (!expectKeyword("CONSTRAINT")) return false;
+    if (acceptKeyword("ALL")) {
+      out_.kind = StatementKind::Empty;
+      return true;
+    }
+    do {
+      std::string name;
+      if (!readName(name)) return false;
+      bool found = false;
+      for (const Constraint& k : table ? table->constraints : std::vector<Constraint>{}) {
+        found = found || ((k.kind == ConstraintKind::Check || k.kind == ConstraintKind::ForeignKey) &&
+                          equalsNoCase(k.name, name));
+      }
+      if (table && !found) deferError(serverError(4917, {name}), kBindError);
+    } while (acceptSymbol(","));
+    out_.kind = StatementKind::Empty;
+    return true;
+  }
+  // Other forms (ADD column, DROP, ALTER COLUMN, NOCHECK CONSTRAINT) are refused
+  // at their first word rather than pretended.
+  if (!expectKeyword("ADD")) return false;
+  if (!expectKeyword("CONSTRAINT")) return false;
+  std::string name;
+  if (!readName(name)) return false;
+  Table empty;
+  const Table& t = table ? *table : empty;
+  for (const Constraint& k : t.constraints) {
+    if (equalsNoCase(k.name, name)) deferError(serverError(2714, {name}), kBindError);
+  }
+  Scope scope = scopeOf(t);
+  inlineConstants_ = true;
+  if (acceptKeyword("DEFAULT")) {
+    std::string sql;
+    Column none;
+    const Column* col = nullptr;
+    size_t exprBegin = pos_;
+    // The column follows the expression: read past it first, then coerce to the column's type.
+    {
+      Scope noScope;
+      Expr skipped;
+      if (!expression(noScope, skipped)) return false;
+    }
+    if (!expectKeyword("FOR")) return false;
+    std::string column;
+    if (!readName(column)) return false;
+    col = t.find(column);
+    if (table && !col) deferError(serverError(1911, {column}), kBindError);
+    size_t after = pos_;
+    pos_ = exprBegin;
+    if (!defaultClause(col ? *col : none, sql)) return false;
+    pos_ = after;
+    if (!col) return true;
+    out_.alterColumn = quoteIdent(col->name) + " " + sqliteType(col->type);
+    out_.alterAdd = sql;
+    return true;
+  }
+  if (!expectKeyword("CHECK")) return false;
+  Constraint c;
+  std::string expr;
+  if (!checkClause(scope, c, expr)) return false;
+  if (!table) return true;
+  c.name = name;
+  out_.alterAdd = ", CONSTRAINT " + quoteIdent(c.name) + " CHECK (" + expr + ")";
+  if (checkExisting) {
+    // A CHECK fails only where its condition is false, not where it is unknown.
+    out_.alterCheckSql = "SELECT 1 FROM " + quoteIdent(t.sqliteName) + " WHERE NOT (" + expr + ") LIMIT 1";
+    out_.alterConflict = serverError(547, {"ALTER TABLE", "CHECK", c.name, context_.databaseName, qualifiedName(t),
+                                           c.columns.empty() ? "" : ", column '" + c.columns.front() + "'"});
+  }
+  out_.script = catalog_.recordConstraint(t, c);
+  return true;
+}
+
+bool Translator::skipIndexOptions() {
+  // Storage options (PAD_INDEX, FILLFACTOR, ... and the filegroup) mean nothing to one SQLite file.
+  if (acceptKeyword("WITH")) {
+    if (!expectSymbol("(")) return false;
+    while (!acceptSymbol(")")) {
+      if (atEnd()) return syntaxError();
+      take();
+    }
+  }
+  if (acceptKeyword("ON")) {
+    std::string filegroup;
+    if (!readName(filegroup)) return false;
+  }
+  return true;
+}
+
 bool Translator::createIndex(bool unique) {
   take();
   std::string name;
@@ -318,24 +444,14 @@ bool Translator::createIndex(bool unique) {
     descending.push_back(desc);
   } while (acceptSymbol(","));
   if (!expectSymbol(")")) return false;
-  if (acceptKeyword("WITH")) {
-    if (!expectSymbol("(")) return false;
-    while (!acceptSymbol(")")) {
-      if (atEnd()) return syntaxError();
-      take();
-    }
-  }
-  if (acceptKeyword("ON")) {
-    std::string filegroup;
-    if (!readName(filegroup)) return false;
-  }
+  if (!skipIndexOptions()) return false;
   if (!table) return true;
   for (const Constraint& existing : table->constraints) {
     if (equalsNoCase(existing.name, name)) deferError(serverError(1913, {name, table->name}), kBindError);
   }
   out_.script = std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-                quoteIdent(table->sqliteName + "__" + lowerCase(name)) + " ON " + quoteIdent(table->sqliteName) +
-                " (" + columnList(c.columns, &descending) + ");" + catalog_.recordConstraint(*table, c);
+                quoteIdent(table->sqliteName + "__" + lowerCase(name)) + " ON " + quoteIdent(table->sqliteName) + " (" +
+                columnList(c.columns, &descending) + ");" + catalog_.recordConstraint(*table, c);
   return true;
 }
 

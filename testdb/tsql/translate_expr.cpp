@@ -56,14 +56,18 @@ struct FunctionMap {
 };
 
 constexpr FunctionMap kFunctions[] = {
-    {"ISNULL", "ifnull", 0, 2, 2},     {"COALESCE", "coalesce", 0, 2, 16}, {"NULLIF", "nullif", 0, 2, 2},
-    {"UPPER", "upper", 1, 1, 1},       {"LOWER", "lower", 1, 1, 1},        {"LTRIM", "ltrim", 1, 1, 1},
-    {"RTRIM", "rtrim", 1, 1, 1},       {"SUBSTRING", "substr", 1, 3, 3},   {"REPLACE", "replace", 1, 3, 3},
-    {"LEFT", "tsql_left", 1, 2, 2},    {"RIGHT", "tsql_right", 1, 2, 2},   {"LEN", "tsql_len", 2, 1, 1},
-    {"DATALENGTH", "length", 2, 1, 1}, {"ABS", "abs", 0, 1, 1},            {"ROUND", "round", 0, 2, 2},
-    {"YEAR", "tsql_year", 2, 1, 1},    {"MONTH", "tsql_month", 2, 1, 1},   {"DAY", "tsql_day", 2, 1, 1},
-    {"MIN", "min", 0, 1, 1},           {"MAX", "max", 0, 1, 1},            {"SUM", "sum", 0, 1, 1},
-    {"AVG", "avg", 0, 1, 1},           {"COUNT", "count", 2, 1, 1},
+    {"ISNULL", "ifnull", 0, 2, 2},     {"COALESCE", "coalesce", 0, 2, 16},
+    {"NULLIF", "nullif", 0, 2, 2},     {"UPPER", "upper", 1, 1, 1},
+    {"LOWER", "lower", 1, 1, 1},       {"LTRIM", "ltrim", 1, 1, 1},
+    {"RTRIM", "rtrim", 1, 1, 1},       {"SUBSTRING", "substr", 1, 3, 3},
+    {"REPLACE", "replace", 1, 3, 3},   {"LEFT", "tsql_left", 1, 2, 2},
+    {"RIGHT", "tsql_right", 1, 2, 2},  {"LEN", "tsql_len", 2, 1, 1},
+    {"DATALENGTH", "length", 2, 1, 1}, {"ABS", "abs", 0, 1, 1},
+    {"ROUND", "round", 0, 2, 2},       {"YEAR", "tsql_year", 2, 1, 1},
+    {"MONTH", "tsql_month", 2, 1, 1},  {"DAY", "tsql_day", 2, 1, 1},
+    {"MIN", "min", 0, 1, 1},           {"MAX", "max", 0, 1, 1},
+    {"SUM", "sum", 0, 1, 1},           {"AVG", "avg", 0, 1, 1},
+    {"COUNT", "count", 2, 1, 1},
 };
 
 }  // namespace
@@ -200,8 +204,8 @@ bool Translator::predicate(const Scope& scope, Expr& e) {
   const Token& op = peek();
   if (op.kind != TokenKind::Symbol) return true;
   std::string sqlOp;
-  if (op.text == "=" || op.text == "<" || op.text == ">" || op.text == "<=" || op.text == ">=" ||
-      op.text == "<>" || op.text == "!=") {
+  if (op.text == "=" || op.text == "<" || op.text == ">" || op.text == "<=" || op.text == ">=" || op.text == "<>" ||
+      op.text == "!=") {
     sqlOp = op.text;
   } else if (op.text == "!<") {
     sqlOp = ">=";
@@ -286,8 +290,10 @@ bool Translator::unary(const Scope& scope, Expr& e) {
     if (!unary(scope, e)) return false;
     if (op == "+") return true;
     if (op == "-" && e.isConst && e.sql.empty() && isNumber(e.value)) {
-      if (e.value.kind == ValueKind::Int) e.value.i = -e.value.i;
-      else e.value.d = -e.value.d;
+      if (e.value.kind == ValueKind::Int)
+        e.value.i = -e.value.i;
+      else
+        e.value.d = -e.value.d;
       return true;
     }
     e.sql = op + "(" + emit(e) + ")";
@@ -316,6 +322,10 @@ bool Translator::primary(const Scope& scope, Expr& e) {
       return true;
     case TokenKind::Variable:
       take();
+      if (equalsNoCase(t.text, "@@TRANCOUNT")) {
+        e = constantExpr(Value::integer(context_.tranCount));
+        return true;
+      }
       deferError(serverError(137, {t.text}), kBindError);
       e = constantExpr(Value::null());
       return true;
@@ -338,8 +348,10 @@ bool Translator::primary(const Scope& scope, Expr& e) {
       }
       return true;
     }
-    case TokenKind::End: return syntaxError();
-    default: break;
+    case TokenKind::End:
+      return syntaxError();
+    default:
+      break;
   }
   if (isKeyword(t, "NULL")) {
     take();
@@ -517,8 +529,8 @@ bool Translator::convertCall(const Scope& scope, bool isCast, Expr& e) {
   } else {
     e = Expr{};
     e.sql = "tsql_convert(" + emit(source) + ", " + std::to_string(static_cast<int>(target.type)) + ", " +
-            std::to_string(target.length) + ", " + std::to_string(target.scale) + ", " + std::to_string(style) +
-            ", " + (fromDateTime ? "1" : "0") + ")";
+            std::to_string(target.length) + ", " + std::to_string(target.scale) + ", " + std::to_string(style) + ", " +
+            (fromDateTime ? "1" : "0") + ")";
   }
   e.type = target;
   e.typeKnown = true;

@@ -44,6 +44,8 @@ bool Translator::query(const Scope* outer, std::string& sql, std::vector<ResultC
       fromPos = i;
       break;
     }
+    // A query without FROM ends where the next statement of its batch begins.
+    if (depth == 0 && ((t.kind == TokenKind::Symbol && t.text == ";") || beginsStatement(t))) break;
   }
   Scope scope;
   scope.outer = outer;

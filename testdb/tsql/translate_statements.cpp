@@ -7,16 +7,94 @@ namespace {
 
 // Words SQL Server reserves that matter here: never column names or aliases.
 constexpr std::string_view kReserved[] = {
-    "ADD",      "ALL",        "ALTER",      "AND",          "ANY",       "AS",       "ASC",       "AUTHORIZATION",
-    "BEGIN",    "BETWEEN",    "BY",         "CASE",         "CHECK",     "CLUSTERED", "COLLATE",  "COMMIT",
-    "CONSTRAINT", "CONVERT",  "CREATE",     "CROSS",        "CURRENT_TIMESTAMP", "DEFAULT", "DELETE", "DESC",
-    "DISTINCT", "DROP",       "ELSE",       "END",          "ESCAPE",    "EXEC",     "EXISTS",    "FOREIGN",
-    "FROM",     "FULL",       "GROUP",      "HAVING",       "IDENTITY",  "IN",       "INDEX",     "INNER",
-    "INSERT",   "INTO",       "IS",         "JOIN",         "KEY",       "LEFT",     "LIKE",      "NONCLUSTERED",
-    "NOT",      "NULL",       "ON",         "OR",           "ORDER",     "OUTER",    "PRIMARY",   "PRINT",
-    "REFERENCES", "RIGHT",    "ROLLBACK",   "SCHEMA",       "SELECT",    "SET",      "TABLE",     "THEN",
-    "TOP",      "TRAN",       "TRANSACTION", "TRUNCATE",    "UNION",     "UNIQUE",   "UPDATE",    "USE",
-    "VALUES",   "WHEN",       "WHERE",      "WITH",
+    "ADD",
+    "ALL",
+    "ALTER",
+    "AND",
+    "ANY",
+    "AS",
+    "ASC",
+    "AUTHORIZATION",
+    "BEGIN",
+    "BETWEEN",
+    "BY",
+    "CASE",
+    "CHECK",
+    "CLUSTERED",
+    "COLLATE",
+    "COMMIT",
+    "CONSTRAINT",
+    "CONVERT",
+    "CREATE",
+    "CROSS",
+    "CURRENT_TIMESTAMP",
+    "DEFAULT",
+    "DELETE",
+    "DESC",
+    "DECLARE",
+    "DENY",
+    "DISTINCT",
+    "DROP",
+    "ELSE",
+    "END",
+    "ESCAPE",
+    "EXEC",
+    "EXECUTE",
+    "EXISTS",
+    "FOREIGN",
+    "FROM",
+    "FULL",
+    "GRANT",
+    "GROUP",
+    "HAVING",
+    "IDENTITY",
+    "IF",
+    "IN",
+    "INDEX",
+    "INNER",
+    "INSERT",
+    "INTO",
+    "IS",
+    "JOIN",
+    "KEY",
+    "LEFT",
+    "LIKE",
+    "NONCLUSTERED",
+    "NOT",
+    "NULL",
+    "ON",
+    "OR",
+    "ORDER",
+    "OUTER",
+    "PRIMARY",
+    "PRINT",
+    "RAISERROR",
+    "RETURN",
+    "REVOKE",
+    "SAVE",
+    "MERGE",
+    "WAITFOR",
+    "WHILE",
+    "REFERENCES",
+    "RIGHT",
+    "ROLLBACK",
+    "SCHEMA",
+    "SELECT",
+    "SET",
+    "TABLE",
+    "THEN",
+    "TOP",
+    "TRAN",
+    "TRANSACTION",
+    "TRUNCATE",
+    "UNION",
+    "UNIQUE",
+    "UPDATE",
+    "USE",
+    "VALUES",
+    "WHEN",
+    "WHERE",
+    "WITH",
 };
 
 }  // namespace
@@ -37,9 +115,7 @@ Translator::Translator(const std::vector<Token>& tokens, size_t begin, size_t en
   endToken_.kind = TokenKind::End;
 }
 
-const Token& Translator::peek(size_t ahead) const {
-  return pos_ + ahead < end_ ? tokens_[pos_ + ahead] : endToken_;
-}
+const Token& Translator::peek(size_t ahead) const { return pos_ + ahead < end_ ? tokens_[pos_ + ahead] : endToken_; }
 
 const Token& Translator::take() {
   const Token& t = peek();
@@ -131,9 +207,9 @@ const Table* Translator::resolveTable(const std::vector<std::string>& parts, con
   return t;
 }
 
-bool Translator::run(ServerError& error) {
+bool Translator::run(ServerError& error, bool inBatch) {
   bool ok = statement();
-  if (ok && !atEnd()) ok = syntaxError();
+  if (ok && !atEnd() && !(inBatch && (atSymbol(";") || beginsStatement(peek())))) ok = syntaxError();
   if (hasSyntaxError_) {
     error = syntax_;
     return false;
@@ -158,13 +234,22 @@ bool Translator::statement() {
   if (atKeyword("TRUNCATE")) return truncateStatement();
   if (atKeyword("CREATE")) return createStatement();
   if (atKeyword("DROP")) return dropStatement();
+  if (atKeyword("ALTER")) return alterStatement();
+  if (atKeyword("IF")) return ifStatement();
+  if (atKeyword("EXEC") || atKeyword("EXECUTE")) return execStatement();
   if (atKeyword("BEGIN") || atKeyword("COMMIT") || atKeyword("ROLLBACK")) return transactionStatement();
   if (isKeyword(first, "SET")) {
     // Session options (SET NOCOUNT ON ...) change nothing here.
     take();
-    std::string option;
-    if (!readName(option)) return false;
-    while (!atEnd()) take();
+    // The option may be a reserved word (SET TRANSACTION ISOLATION LEVEL ...).
+    if (peek().kind != TokenKind::Word) return syntaxError();
+    std::string option = take().text;
+    if (equalsNoCase(option, "XACT_ABORT")) {
+      if (!atKeyword("ON") && !atKeyword("OFF")) return syntaxError();
+      out_.xactAbort = isKeyword(take(), "ON") ? 1 : 0;
+    }
+    // Without separators the option's value ends where the next statement begins.
+    while (!atEnd() && !atSymbol(";") && !beginsStatement(peek())) take();
     out_.kind = StatementKind::Empty;
     return true;
   }
@@ -182,6 +267,81 @@ bool Translator::statement() {
     return true;
   }
   return syntaxError();
+}
+
+bool Translator::ifStatement() {
+  // Generated scripts guard CREATE SCHEMA this way; other conditions need an
+  // engine that runs T-SQL's control flow, and are refused at their first word.
+  take();
+  bool negated = acceptKeyword("NOT");
+  if (!expectKeyword("EXISTS") || !expectSymbol("(") || !expectKeyword("SELECT") || !expectSymbol("*") ||
+      !expectKeyword("FROM")) {
+    return false;
+  }
+  std::string sys;
+  std::string view;
+  if (!readName(sys) || !equalsNoCase(sys, "sys") || !expectSymbol(".") || !readName(view) ||
+      !equalsNoCase(view, "schemas")) {
+    return syntaxError();
+  }
+  std::string column;
+  if (!expectKeyword("WHERE") || !readName(column) || !equalsNoCase(column, "name") || !expectSymbol("=")) {
+    return syntaxError();
+  }
+  if (peek().kind != TokenKind::String) return syntaxError();
+  const bool exists = catalog_.findSchema(take().text) != nullptr;
+  if (!expectSymbol(")")) return false;
+  if (atEnd() || atSymbol(";")) return syntaxError();
+  ServerError deferred = deferred_;
+  int deferredPriority = deferredPriority_;
+  if (!statement()) return false;
+  if (exists == negated) {
+    // The guarded statement is read for its syntax only: what it would have
+    // found wrong does not happen.
+    out_ = Translation{};
+    deferred_ = deferred;
+    deferredPriority_ = deferredPriority;
+  }
+  return true;
+}
+
+bool Translator::execStatement() {
+  take();
+  out_.kind = StatementKind::Empty;
+  std::string text;
+  if (acceptSymbol("(")) {
+    if (peek().kind != TokenKind::String) return syntaxError();
+    text = take().text;
+    if (!expectSymbol(")")) return false;
+  } else {
+    std::vector<std::string> parts;
+    std::string written;
+    if (!readMultipartName(parts, written)) return false;
+    if (!equalsNoCase(parts.back(), "sp_executesql")) {
+      deferError(serverError(2812, {written}), kMissingObject);
+      return true;
+    }
+    if (peek().kind != TokenKind::String) return syntaxError();
+    text = take().text;
+  }
+  // The text is a batch of its own, compiled when the EXEC runs: its errors
+  // are this statement's, never a syntax error of the batch around it.
+  out_.compiledWhenRun = true;
+  std::vector<Token> inner;
+  ServerError error;
+  if (!tokenize(text, inner, error)) {
+    deferError(error, kRuntimeError);
+    return true;
+  }
+  Translation translated;
+  Translator nested(inner, 0, inner.size() - 1, catalog_, context_, translated);
+  if (!nested.run(error)) {
+    deferError(error, kRuntimeError);
+    return true;
+  }
+  translated.compiledWhenRun = true;
+  out_ = std::move(translated);
+  return true;
 }
 
 bool Translator::selectStatement() {
@@ -347,7 +507,8 @@ bool Translator::updateStatement() {
     const Column* c = table ? table->find(colParts.back()) : nullptr;
     if (table && !c) deferError(serverError(207, {colParts.back()}), kBindError);
     if (!sets.empty()) sets += ", ";
-    sets += quoteIdent(colParts.back()) + " = " + (c ? coerceForColumn(value, *c, *table, "UPDATE", nullptr) : emit(value));
+    sets +=
+        quoteIdent(colParts.back()) + " = " + (c ? coerceForColumn(value, *c, *table, "UPDATE", nullptr) : emit(value));
   } while (acceptSymbol(","));
   out_.sql = "UPDATE " + quoteIdent(table ? table->sqliteName : "missing") + " AS " + st.sqlAlias + " SET " + sets;
   return appendWhere(scope);
@@ -409,6 +570,29 @@ bool translate(const std::vector<Token>& tokens, size_t begin, size_t end, const
   out = Translation{};
   Translator t(tokens, begin, end, catalog, context, out);
   return t.run(error);
+}
+
+bool translateInBatch(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
+                      const TranslateContext& context, Translation& out, ServerError& error, size_t& stop) {
+  out = Translation{};
+  Translator t(tokens, begin, end, catalog, context, out);
+  bool ok = t.run(error, true);
+  stop = t.position();
+  return ok;
+}
+
+bool beginsStatement(const Token& t) {
+  // GO is not among them: it is a command of the client tools, and a server
+  // that receives it reads a name where none may stand.
+  static constexpr std::string_view kStatementWords[] = {
+      "SELECT",   "INSERT", "UPDATE", "DELETE", "TRUNCATE", "CREATE",    "DROP",  "ALTER",   "BEGIN",   "COMMIT",
+      "ROLLBACK", "SAVE",   "SET",    "USE",    "PRINT",    "IF",        "EXEC",  "EXECUTE", "DECLARE", "WHILE",
+      "RETURN",   "MERGE",  "GRANT",  "REVOKE", "DENY",     "RAISERROR", "THROW", "WAITFOR"};
+  if (t.kind != TokenKind::Word) return false;
+  for (std::string_view kw : kStatementWords) {
+    if (equalsNoCase(t.text, kw)) return true;
+  }
+  return false;
 }
 
 }  // namespace testdb

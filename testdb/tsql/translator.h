@@ -53,8 +53,11 @@ class Translator {
  public:
   Translator(const std::vector<Token>& tokens, size_t begin, size_t end, const CatalogView& catalog,
              const TranslateContext& context, Translation& out);
-  /// Translates the statement. Returns true, or false with the error.
-  bool run(ServerError& error);
+  /// Translates the statement. Returns true, or false with the error. In a
+  /// batch the statement may end before `end` (see translateInBatch).
+  bool run(ServerError& error, bool inBatch = false);
+  /// Where the statement's tokens ended.
+  size_t position() const { return pos_; }
 
   // --- tokens
   const Token& peek(size_t ahead = 0) const;
@@ -108,7 +111,19 @@ class Translator {
   bool createSchema();
   bool createTable();
   bool createIndex(bool unique);
+  /// Skips an index's WITH (...) options and ON filegroup. False on syntax error.
+  bool skipIndexOptions();
   bool dropStatement();
+  /// ALTER TABLE ... ADD CONSTRAINT CHECK / DEFAULT ... FOR, and CHECK CONSTRAINT.
+  bool alterStatement();
+  /// Reads a CHECK's (condition) into c (kind, the one column it names) and its SQLite text. False on syntax error.
+  bool checkClause(const Scope& scope, Constraint& c, std::string& sql);
+  /// Reads a DEFAULT's expression for column c into its SQLite clause text.
+  bool defaultClause(const Column& c, std::string& sql);
+  /// IF [NOT] EXISTS (SELECT * FROM sys.schemas WHERE name = '...') statement.
+  bool ifStatement();
+  /// EXEC ('text'): the text translated as the statement it holds.
+  bool execStatement();
   bool transactionStatement();
 
   // --- expressions

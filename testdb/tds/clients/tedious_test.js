@@ -1,7 +1,9 @@
 // tedious, a TDS client written independently of FreeTDS, against the test
 // database's server: a login without TLS, a batch whose rows arrive with
 // their types, an error with SQL Server's number, state and class, and an RPC
-// request refused with a clear message.
+// request refused with a clear message; batches as SQL Server runs them
+// (statements on their own lines, a duplicate key ending only its statement
+// with its line, a conversion error ending the batch, XACT_ABORT rolling back).
 //
 //   node tedious_test.js PORT DATABASE LOGIN PASSWORD
 'use strict';
@@ -37,6 +39,25 @@ function batch(connection, sql, rpc = false) {
   });
 }
 
+// Runs a batch; resolves with the row counts of its DONE tokens that carry one,
+// the errors (number and line) and the rows, whatever failed.
+function statements(connection, sql) {
+  return new Promise((resolve) => {
+    const result = { counts: [], errors: [], rows: [] };
+    const onError = (e) => result.errors.push([e.number, e.lineNumber]);
+    connection.on('errorMessage', onError);
+    const request = new Request(sql, () => {
+      connection.removeListener('errorMessage', onError);
+      resolve(result);
+    });
+    request.on('done', (rowCount) => {
+      if (rowCount !== undefined) result.counts.push(rowCount);
+    });
+    request.on('row', (columns) => result.rows.push(columns.map((c) => c.value)));
+    connection.execSqlBatch(request);
+  });
+}
+
 async function main() {
   const connection = await connect();
   try {
@@ -66,6 +87,23 @@ async function main() {
     // the connection goes on after both
     const again = await batch(connection, 'SELECT COUNT(*) AS k FROM t');
     assert.strictEqual(again[0].k.value, 2);
+
+    let r = await statements(connection,
+      'CREATE TABLE k (a int NOT NULL PRIMARY KEY)\nINSERT INTO k VALUES (1)\nINSERT INTO k VALUES (1)\n' +
+      'INSERT INTO k VALUES (2)\nSELECT COUNT(*) FROM k');
+    assert.deepStrictEqual(r.errors, [[2627, 3]]);
+    assert.deepStrictEqual(r.rows, [[2]]);
+    assert.deepStrictEqual(r.counts, [1, 1, 1]);
+    r = await statements(connection,
+      "INSERT INTO k VALUES (5)\nINSERT INTO k VALUES ('x')\nINSERT INTO k VALUES (6)\nSELECT 0");
+    assert.deepStrictEqual(r.errors, [[245, 2]]);
+    assert.deepStrictEqual(r.rows, []);
+    r = await statements(connection,
+      'SET XACT_ABORT ON\nBEGIN TRAN\nINSERT INTO k VALUES (7)\nINSERT INTO k VALUES (1)\nCOMMIT\n' +
+      'SET XACT_ABORT OFF');
+    assert.deepStrictEqual(r.errors, [[2627, 4]]);
+    r = await statements(connection, 'SELECT a FROM k ORDER BY a\nSELECT @@TRANCOUNT');
+    assert.deepStrictEqual(r.rows, [[1], [2], [5], [0]]);
   } finally {
     connection.close();
   }

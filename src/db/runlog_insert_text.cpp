@@ -1,4 +1,4 @@
-#include "runlog/runlog_insert_text.h"
+#include "db/runlog_insert_text.h"
 
 #include <cstdio>
 #include <string_view>
@@ -18,10 +18,9 @@ constexpr int kFirstToShorten = 3;
 constexpr size_t kEscapedCapacity = 2 * sizeof RunLogRecord::LogTTxt + 1;
 
 int formatWith(const char* const (&v)[kLiteralCount], const RunLogRecord& r, char* dst, size_t cap) {
-  return std::snprintf(
-      dst, cap, kRunLogInsertStatement, v[kPrg], v[kStz], v[kPrm], v[kSch], v[kPnr], static_cast<long>(r.LogDtm), v[kMod], v[kFkt],
-      static_cast<long>(r.LogTErr), v[kTTxt], static_cast<long>(r.LogSErr), v[kSTxt], v[kMsg],
-      static_cast<long>(r.LogTyp));
+  return std::snprintf(dst, cap, kRunLogInsertStatement, v[kPrg], v[kStz], v[kPrm], v[kSch], v[kPnr],
+                       static_cast<long>(r.LogDtm), v[kMod], v[kFkt], static_cast<long>(r.LogTErr), v[kTTxt],
+                       static_cast<long>(r.LogSErr), v[kSTxt], v[kMsg], static_cast<long>(r.LogTyp));
 }
 
 /// Index of the longest escaped text among [from, to), or -1 when all are empty.
@@ -51,7 +50,8 @@ int formatRunLogInsert(const RunLogRecord& r, char* dst, size_t cap) {
   size_t escapedLength[kLiteralCount];
   for (int i = 0; i < kLiteralCount; ++i) {
     text[i] = escaped[i];
-    escapeSqlText(source[i], escaped[i], sizeof escaped[i]);
+    // As SQL Server stores a character outside the column's code page.
+    escapeSqlText(source[i], escaped[i], sizeof escaped[i], '?');
     escapedLength[i] = std::string_view(escaped[i]).size();
   }
   // Each round cuts the longest candidate text by at least the excess, at a
@@ -69,7 +69,7 @@ int formatRunLogInsert(const RunLogRecord& r, char* dst, size_t cap) {
     // it must.
     std::string_view& s = source[victim];
     for (size_t removed = 0; removed < excess && !s.empty(); s.remove_suffix(1)) removed += s.back() == '\'' ? 2 : 1;
-    escapeSqlText(s, escaped[victim], sizeof escaped[victim]);
+    escapeSqlText(s, escaped[victim], sizeof escaped[victim], '?');
     escapedLength[victim] = std::string_view(escaped[victim]).size();
   }
   if (cap > 0) dst[0] = '\0';

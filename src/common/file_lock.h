@@ -7,6 +7,7 @@
 // that opened the old file and one that creates a new file both hold "the"
 // lock.
 
+#include <csignal>
 #include <string>
 
 /// A held lock; dropped when the guard ends.
@@ -17,9 +18,10 @@ struct FileLock {
   ~FileLock() { release(); }
 
   /// Opens or creates the lock file at path and takes its lock, waiting up
-  /// to waitMilliseconds while another holder has it. Returns 0, or -1 with
-  /// errno set (EWOULDBLOCK when the wait ran out).
-  int acquire(const std::string& path, int waitMilliseconds);
+  /// to waitMilliseconds while another holder has it, and no longer once a
+  /// given stop flag asks to stop at once. Returns 0, or -1 with errno set
+  /// (EWOULDBLOCK when the wait ran out or was cut).
+  int acquire(const std::string& path, int waitMilliseconds, const volatile std::sig_atomic_t* stop = nullptr);
   /// True while the lock is held.
   bool held() const;
   /// Drops the lock; harmless when none is held.

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "runlog/runlog_record.h"
+#include "db/runlog_record.h"
 
 /// Formats the run-log INSERT for record into dst (capacity cap) with every
 /// apostrophe in its texts doubled. When the texts would make it longer than

@@ -1,6 +1,8 @@
-#include "file_lock.h"
+#include "common/file_lock.h"
 
 #include <cerrno>
+
+#include "common/stop_flag.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,11 +19,10 @@ constexpr int kRetryMilliseconds = 10;
 }  // namespace
 
 #ifdef _WIN32
-int FileLock::acquire(const std::string& path, int waitMilliseconds) {
+int FileLock::acquire(const std::string& path, int waitMilliseconds, const volatile std::sig_atomic_t* stop) {
   release();
   // Every kind of sharing: the lock is the byte range below, not the open.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     errno = GetLastError() == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
@@ -34,7 +35,7 @@ int FileLock::acquire(const std::string& path, int waitMilliseconds) {
       return 0;
     }
     const DWORD why = GetLastError();
-    if (why != ERROR_LOCK_VIOLATION || waited >= waitMilliseconds) {
+    if (why != ERROR_LOCK_VIOLATION || waited >= waitMilliseconds || stopAtOnce(stop)) {
       CloseHandle(file);
       errno = why == ERROR_LOCK_VIOLATION ? EWOULDBLOCK : EACCES;
       return -1;
@@ -55,7 +56,7 @@ void FileLock::release() {
   handle_ = nullptr;
 }
 #else
-int FileLock::acquire(const std::string& path, int waitMilliseconds) {
+int FileLock::acquire(const std::string& path, int waitMilliseconds, const volatile std::sig_atomic_t* stop) {
   release();
   // Read access suffices for flock, so another user who may read the lock
   // file may lock it too. No link is followed, and O_NONBLOCK keeps a FIFO
@@ -74,7 +75,7 @@ int FileLock::acquire(const std::string& path, int waitMilliseconds) {
       return 0;
     }
     if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK || waited >= waitMilliseconds) {
+    if (errno != EWOULDBLOCK || waited >= waitMilliseconds || stopAtOnce(stop)) {
       const int savedErrno = errno;
       close(fd);
       errno = savedErrno;

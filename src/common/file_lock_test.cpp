@@ -1,4 +1,4 @@
-#include "file_lock.h"
+#include "common/file_lock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "runlog/runlog_insert_text.h"
+#include "db/runlog_insert_text.h"
 
 #include <gtest/gtest.h>
 
@@ -41,11 +41,18 @@ TEST(RunLogInsertText, ExactStatementForAPlainRecord) {
   char buf[kStatementCapacity];
   RunLogRecord r = sampleRecord();
   ASSERT_EQ(formatRunLogInsert(r, buf, sizeof buf), 0);
-  char expected[kStatementCapacity];
-  std::snprintf(expected, sizeof expected, kRunLogInsertStatement, "dulmar.exe", "20261208171500",
-                "k.ini b.txt p.txt", "", "4711", 20070125L, "DULMAR", "SQLInsertKvs321Bch", 1065L,
-                "Buchung nicht gespeichert", 2627L, "Violation of PRIMARY KEY constraint \"PK\".", "Kvs321Bch", 1L);
-  EXPECT_EQ(std::string(buf), expected);
+  // Written out as the server receives it, blanks included.
+  EXPECT_EQ(std::string(buf),
+            "INSERT INTO KvSystem.Kvs001Log  (LogPrg, LogStz, LogPrm, LogSch,   LogPnr, LogDtm, LogMod, LogFkt,   "
+            "LogTErr, LogTTxt, LogSErr, LogSTxt,   LogMsg, LogTyp, LogDat)  VALUES    ('dulmar.exe', "
+            "'20261208171500', 'k.ini b.txt p.txt', '',     '4711', convert(DATETIME,'20070125', 112), 'DULMAR', "
+            "'SQLInsertKvs321Bch',     1065, 'Buchung nicht gespeichert', 2627, "
+            "'Violation of PRIMARY KEY constraint \"PK\".',     'Kvs321Bch', 1, CURRENT_TIMESTAMP) ");
+  // A byte no driver can send becomes ?, as the server stores a character
+  // outside the column's code page; the row is still written.
+  copyField(r.LogPrm, "k\x81.ini");
+  ASSERT_EQ(formatRunLogInsert(r, buf, sizeof buf), 0);
+  EXPECT_NE(std::string(buf).find("'k?.ini'"), std::string::npos);
 }
 
 TEST(RunLogInsertText, ApostrophesInEveryTextAreDoubled) {

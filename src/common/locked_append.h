@@ -1,0 +1,48 @@
+#pragma once
+// Appending a run's lines to a file that other runs and a follow-on tool share:
+// the file is checked at the start without being kept open, and written at the
+// end by its path, so a tool that takes or empties it meanwhile gets the lines
+// in the file that is there then. The append takes its turn on PATH.lock (the
+// lock dulmar-ini takes for its file), removes the torn last line a killed run
+// left, and cuts back only its own bytes when its write fails.
+
+#include <csignal>
+#include <string>
+#include <string_view>
+
+#include "common/append_file.h"
+#include "common/file_lock.h"
+
+/// How long an append waits for another run's: a run holds it for one write,
+/// so a longer wait means a holder that is stopped or hangs.
+inline constexpr int kAppendLockWaitMilliseconds = 30000;
+
+/// How the append went, besides its result.
+struct AppendReport {
+  /// Bytes of a torn last line removed before the append.
+  long tornBytes = 0;
+  /// True when the lock was not had (a second stop request cut the wait) and
+  /// the bytes were appended without it.
+  bool withoutLock = false;
+};
+
+/// Checks that path can take lines: opens it for appending, creating it when
+/// missing, and closes it again. Returns 0, or -1.
+int checkAppendable(const char* path);
+
+/// Takes the turn on path + ".lock", waiting up to waitMilliseconds; a stop
+/// flag that asks to stop at once ends the wait. Returns 0 (lock held), 1 when
+/// another holder made it wait first (onWait was called then, once), or -1
+/// when the wait ran out or the lock file cannot be had.
+int takeAppendTurn(FileLock& lock, const std::string& path, int waitMilliseconds,
+                   const volatile std::sig_atomic_t* stop, void (*onWait)(void*), void* context);
+
+/// Removes the part of a last line that has no line end from the file at
+/// path (created when missing). Returns the count of bytes removed, or -1.
+long removeTornLine(const std::string& path);
+
+/// Appends bytes in one write to path after removing a torn last line (both
+/// under the caller's turn, or without it when report says so), a failed
+/// write cut back to the length before it. Returns 0, or -1 (the file then
+/// holds none of bytes).
+int appendWhole(const std::string& path, std::string_view bytes, AppendReport& report, WriteBytes write = nullptr);

@@ -1,0 +1,15 @@
+#pragma once
+// The request log (the data source's RequestLog key): every text that reaches
+// SQLExecDirect, appended whole to the file as a line with its length in
+// bytes and then the bytes and a line feed, so a check can take the requests
+// apart exactly as the program sent them.
+
+#include <string>
+
+namespace testdb {
+
+/// Appends text to the request log at path; nothing when path is empty.
+/// Returns 0, or -1 when the file could not take it.
+int logRequest(const std::string& path, const std::string& text);
+
+}  // namespace testdb
