@@ -5,11 +5,13 @@
 #include <cstddef>
 
 #include "db/odbc.h"
+#include "db/runlog_record.h"
 
-/// Capacity of a bound lookup column. It is larger than any field a lookup
-/// fills, so that a char(n) value padded with blanks arrives whole and a value
-/// too long for its field can be told from one that fits.
-inline constexpr size_t kColumnCapacity = 256;
+/// Capacity of a bound column. It is larger than any field a lookup fills, so
+/// that a char(n) value padded with blanks arrives whole and a value too long
+/// for its field can be told from one that fits; and it takes the 256
+/// characters of an error text the run log keeps.
+inline constexpr size_t kColumnCapacity = sizeof RunLogRecord::LogTTxt;
 
 /// One bound column: its buffer and its own length/indicator.
 struct BoundColumn {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "common/field.h"
@@ -50,6 +51,35 @@ TEST_F(ProgramDatabase, BytesNoDriverCanSendAreNeverSent) {
   // One badge, one schema and one cost-centre statement were answered.
   EXPECT_EQ(database.lookupCache().size(), 3u);
   EXPECT_FALSE(database.link().lost);
+}
+
+// The error number's text goes into the run-log row with as much as its field
+// holds: a longer text is cut to 256 characters, never fewer, and a row is
+// written for each failure.
+TEST_F(ProgramDatabase, ErrorTextLongerThanItsFieldIsCutToTheField) {
+  Connection admin;
+  ASSERT_EQ(admin.open("main"), SQL_SUCCESS);
+  const std::string setText = "UPDATE Kvsystem.Kvs102Whl SET FtxDok = '%' WHERE FtxWhl = 1065 AND FtxSpr = 1";
+  auto withText = [&](const std::string& text) {
+    std::string sql = setText;
+    return sql.replace(sql.find('%'), 1, text);
+  };
+  ASSERT_EQ(admin.exec(withText(std::string(300, 'T'))), SQL_SUCCESS);
+  RunLogRecord records[2] = {};
+  for (RunLogRecord& r : records) {
+    r.LogTErr = 1065;
+    r.LogTyp = 1;
+    r.LogDtm = 20070125;
+  }
+  StatementOutcome outcomes[2] = {};
+  database.writeRunLogRows(records, outcomes);
+  EXPECT_EQ(outcomes[0].result, 0) << outcomes[0].diag.message;
+  EXPECT_EQ(outcomes[1].result, 0) << outcomes[1].diag.message;
+  EXPECT_EQ(std::string(records[0].LogTTxt), std::string(sizeof records[0].LogTTxt - 1, 'T'));
+  EXPECT_EQ(admin.rows("SELECT LEN(LogTTxt) FROM KvSystem.Kvs001Log WHERE LogTErr = 1065"),
+            (std::vector<std::string>{"256", "256"}));
+  ASSERT_EQ(admin.exec("DELETE FROM KvSystem.Kvs001Log"), SQL_SUCCESS);
+  ASSERT_EQ(admin.exec(withText("Fehler beim Schreiben der Buchung in Kvs321Bch")), SQL_SUCCESS);
 }
 
 }  // namespace
