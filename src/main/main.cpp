@@ -111,13 +111,20 @@ sigset_t stopSignals() {
   return set;
 }
 
-/// The watcher thread: takes the stop signals for the whole process. Never
-/// returns.
+/// The watcher thread, while there is one; set to end it before the process
+/// ends, so that no thread is left blocked in a wait at the exit.
+pthread_t watcher;
+bool watching = false;
+std::atomic<bool> watcherEnds{false};
+
+/// The watcher thread: takes the stop signals for the whole process. Returns
+/// once watcherEnds is set and a signal woke it.
 void* waitForStopSignals(void*) {
   const sigset_t set = stopSignals();
   const timespec again{1, 0};
   for (;;) {
     const int signal = sigtimedwait(&set, nullptr, &again);
+    if (watcherEnds) return nullptr;
     // Once asked to stop, the request in flight is cancelled again each
     // second: a signal that came just before a request began finds nothing
     // to cancel.
@@ -143,14 +150,21 @@ int watchInterruptions() {
   // the watcher takes them, with sigtimedwait.
   const sigset_t set = stopSignals();
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
-  pthread_t watcher;
   if (pthread_create(&watcher, nullptr, waitForStopSignals, nullptr) != 0) {
     // Without a watcher a blocked signal would do nothing at all.
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     return -1;
   }
-  pthread_detach(watcher);
+  watching = true;
   return 0;
+}
+
+/// Ends the watcher: a signal sent to it alone wakes it at once.
+void stopWatching() {
+  if (!watching) return;
+  watcherEnds = true;
+  if (pthread_kill(watcher, SIGTERM) == 0) pthread_join(watcher, nullptr);
+  watching = false;
 }
 #endif
 }  // namespace
@@ -172,5 +186,8 @@ int main(int argc, char** argv) {
   setCancelTarget(nullptr);
   std::fflush(stdout);
   runEnded = true;
+#if !defined(_WIN32)
+  stopWatching();
+#endif
   return status;
 }
