@@ -76,6 +76,7 @@ int Catalog::refresh(sqlite3* db) {
 }
 
 int Catalog::load(sqlite3* db) {
+  ++loads_;
   schemas_.clear();
   tables_.clear();
   sqlite3_stmt* st = nullptr;

@@ -22,6 +22,9 @@ class Catalog final : public CatalogView {
   void invalidate() { version_ = -1; }
   /// Lets go of the database before it is closed.
   void detach();
+  /// How often the catalog was loaded: what was found in it before a change
+  /// of this number may be gone or changed.
+  unsigned long long loads() const { return loads_; }
 
   const std::string* findSchema(std::string_view schema) const override;
   const Table* findTable(std::string_view schema, std::string_view table) const override;
@@ -43,6 +46,7 @@ class Catalog final : public CatalogView {
   std::map<std::string, Table> tables_;
   // PRAGMA schema_version the tables were loaded at, -1 when not loaded
   long long version_ = -1;
+  unsigned long long loads_ = 0;
   // cached "PRAGMA schema_version" statement
   sqlite3_stmt* versionStmt_ = nullptr;
 

@@ -169,10 +169,12 @@ int Session::runScript(const std::string& script, ErrorList& errors) {
   return rc == SQLITE_OK ? 0 : -1;
 }
 
-int Session::compileBatch(std::string_view tsql, std::vector<Token>& tokens, std::vector<StatementSpan>& statements,
-                          ErrorList& errors) {
+int Session::compileBatch(std::string_view tsql, CompiledBatch& batch, ErrorList& errors) {
   ServerError error;
-  statements.clear();
+  std::vector<Token>& tokens = batch.tokens;
+  batch.statements.clear();
+  batch.translations.clear();
+  batch.kept.clear();
   if (!tokenize(tsql, tokens, error)) {
     errors.push_back(error);
     return -1;
@@ -182,6 +184,7 @@ int Session::compileBatch(std::string_view tsql, std::vector<Token>& tokens, std
     mapError(rc, nullptr, errors);
     return -1;
   }
+  batch.catalogLoads = catalog_.loads();
   // Lines are counted once over the text as the statements are found, so a
   // long batch costs no more than its statements one by one.
   int line = 1;
@@ -208,17 +211,28 @@ int Session::compileBatch(std::string_view tsql, std::vector<Token>& tokens, std
     // later one uses.
     Translation tr;
     size_t stop = i;
-    if (!translateInBatch(tokens, i, end, catalog_, context_, tr, error, stop) && !tr.compiledWhenRun &&
-        (error.native == 102 || error.native == 156)) {
+    const bool translated = translateInBatch(tokens, i, end, catalog_, context_, tr, error, stop);
+    if (!translated && !tr.compiledWhenRun && (error.native == 102 || error.native == 156)) {
       error.line = lineAt(tokens[stop < end ? stop : end].offset);
       errors.push_back(error);
-      statements.clear();
+      batch.statements.clear();
+      batch.translations.clear();
+      batch.kept.clear();
       return -1;
     }
     if (stop <= i) stop = i + 1;
     span.end = stop;
     span.textEnd = tokens[stop].offset;
-    statements.push_back(span);
+    batch.statements.push_back(span);
+    // What runs as it was compiled: plain DML and queries that read nothing
+    // an earlier statement of the batch could change but the catalog, which
+    // runStatement checks. An error is always found again as the statement
+    // runs, where its line and action are settled.
+    const bool keep = translated && !tr.compiledWhenRun && !tr.readsSessionState &&
+                      (tr.kind == StatementKind::Select || tr.kind == StatementKind::Insert ||
+                       tr.kind == StatementKind::Update || tr.kind == StatementKind::Delete);
+    batch.kept.push_back(keep);
+    batch.translations.push_back(keep ? std::move(tr) : Translation{});
     i = stop;
   }
   return 0;
@@ -227,30 +241,32 @@ int Session::compileBatch(std::string_view tsql, std::vector<Token>& tokens, std
 int Session::execute(std::string_view tsql, Execution& out, ErrorList& errors) {
   release(out);
   out = Execution{};
-  std::vector<Token> tokens;
-  std::vector<StatementSpan> statements;
-  if (compileBatch(tsql, tokens, statements, errors) != 0) return -1;
+  CompiledBatch batch;
+  if (compileBatch(tsql, batch, errors) != 0) return -1;
   int result = 0;
-  for (const StatementSpan& statement : statements) {
+  for (size_t i = 0; i < batch.statements.size(); ++i) {
     release(out);
     out = Execution{};
     ErrorAction action = ErrorAction::Statement;
-    if (runStatement(tokens, statement, out, errors, action) == 0) continue;
+    if (runStatement(batch, i, out, errors, action) == 0) continue;
     result = -1;
     if (action == ErrorAction::Batch) break;
   }
   return result;
 }
 
-int Session::runStatement(const std::vector<Token>& tokens, const StatementSpan& statement, Execution& out,
-                          ErrorList& errors, ErrorAction& action) {
+int Session::runStatement(CompiledBatch& batch, size_t index, Execution& out, ErrorList& errors,
+                          ErrorAction& action) {
   action = ErrorAction::Statement;
+  const StatementSpan& statement = batch.statements[index];
   size_t first = errors.size();
   context_.tranCount = tranCount();
-  Translation tr;
+  Translation translated;
   ServerError error;
   int rc = 0;
-  if (!translate(tokens, statement.begin, statement.end, catalog_, context_, tr, error)) {
+  const bool reuse = batch.kept[index] && batch.catalogLoads == catalog_.loads();
+  const Translation& tr = reuse ? batch.translations[index] : translated;
+  if (!reuse && !translate(batch.tokens, statement.begin, statement.end, catalog_, context_, translated, error)) {
     errors.push_back(error);
     addTerminationRecord(errors);
     rc = -1;

@@ -57,6 +57,19 @@ ErrorAction errorActionOf(int native);
 /// True when error `native` also rolls back an open transaction with XACT_ABORT OFF.
 bool rollsBackTransaction(int native);
 
+/// A batch as compileBatch leaves it for running. Compiling translates every
+/// statement to find where it ends; a translation that nothing run before it
+/// can change is kept, so a long batch is translated once, not twice.
+struct CompiledBatch {
+  std::vector<Token> tokens;
+  std::vector<StatementSpan> statements;
+  // per statement: its translation from compiling, when kept[i]
+  std::vector<Translation> translations;
+  std::vector<bool> kept;
+  // the catalog's loads() the translations were made against
+  unsigned long long catalogLoads = 0;
+};
+
 class Session {
  public:
   Session() = default;
@@ -76,14 +89,12 @@ class Session {
   /// a ';' or where the next statement's keyword follows), refusing it whole
   /// when any statement has a syntax error, as SQL Server compiles a batch
   /// before it runs any of it. Returns 0, or -1 with errors.
-  int compileBatch(std::string_view tsql, std::vector<Token>& tokens, std::vector<StatementSpan>& statements,
-                   ErrorList& errors);
-  /// Runs one statement of a compiled batch into `out`, its errors marked
+  int compileBatch(std::string_view tsql, CompiledBatch& batch, ErrorList& errors);
+  /// Runs statement `index` of a compiled batch into `out`, its errors marked
   /// with its line. Returns 0, or -1 with errors and `action` set: Batch when
   /// the rest of the batch must not run (an open transaction is then rolled
   /// back where SQL Server rolls it back).
-  int runStatement(const std::vector<Token>& tokens, const StatementSpan& statement, Execution& out, ErrorList& errors,
-                   ErrorAction& action);
+  int runStatement(CompiledBatch& batch, size_t index, Execution& out, ErrorList& errors, ErrorAction& action);
   /// @@TRANCOUNT: the depth of BEGIN TRAN, or 1 for the open transaction of manual commit.
   int tranCount() const;
   /// True after SET XACT_ABORT ON.
@@ -133,6 +144,7 @@ class Session {
   int tranCount_ = 0;
   // SET XACT_ABORT ON: every run-time error ends the batch and its transaction
   bool xactAbort_ = false;
+
   // idle prepared statements by SQL text
   std::unordered_map<std::string, std::vector<sqlite3_stmt*>> cache_;
   // idle statements held in cache_ (at most kMaxCachedStatements)

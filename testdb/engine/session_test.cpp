@@ -8,6 +8,7 @@
 namespace testdb_test {
 namespace {
 
+using testdb::ColumnType;
 using testdb::ErrorList;
 using testdb::Execution;
 using testdb::Session;
@@ -245,6 +246,22 @@ TEST_F(SessionTest, GuardedSchemaCreationRunsOnce) {
   EXPECT_EQ(errors[0].native, 156);
   EXPECT_EQ(errors[0].line, 2);
   EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t"), Rows{"2"});
+}
+
+// A batch is translated once as it is compiled, but a statement runs against
+// what the statements before it made of the tables: a table replaced within
+// the batch takes its new columns, @@TRANCOUNT reads what BEGIN TRAN left.
+TEST_F(SessionTest, AStatementRunsAgainstWhatTheBatchBeforeItChanged) {
+  ASSERT_TRUE(db.run("CREATE TABLE r (x int NULL)").empty());
+  Execution out;
+  ErrorList errors;
+  ASSERT_EQ(db.session().execute("DROP TABLE r\nCREATE TABLE r (x varchar(5) NULL)\nSELECT x FROM r", out, errors), 0);
+  ASSERT_EQ(out.columns.size(), 1u);
+  EXPECT_EQ(out.columns[0].type.type, ColumnType::VarChar);
+  EXPECT_EQ(out.columns[0].type.length, 5);
+  db.session().release(out);
+  EXPECT_EQ(db.rows("SELECT @@TRANCOUNT\nBEGIN TRAN\nSELECT @@TRANCOUNT"), Rows{"1"});
+  EXPECT_EQ(db.rows("ROLLBACK SELECT @@TRANCOUNT"), Rows{"0"});
 }
 
 // Two results of the same text are open at once: each has a prepared statement of its own.

@@ -16,7 +16,7 @@ constexpr std::string_view kNoBatches =
 SQLRETURN run(Stmt* stmt, const std::string& text) {
   closeCursor(stmt);
   Dbc* dbc = stmt->dbc;
-  stmt->batchStatements.clear();
+  stmt->batch.statements.clear();
   stmt->nextStatement = 0;
   if (dbc->faults.broken()) {
     loseConnection(dbc, stmt->diag);
@@ -24,12 +24,12 @@ SQLRETURN run(Stmt* stmt, const std::string& text) {
   }
   stmt->batchText = std::make_unique<std::string>(text);
   ErrorList errors;
-  if (dbc->session.compileBatch(*stmt->batchText, stmt->batchTokens, stmt->batchStatements, errors) != 0) {
+  if (dbc->session.compileBatch(*stmt->batchText, stmt->batch, errors) != 0) {
     stmt->diag.add(errors);
     return SQL_ERROR;
   }
-  if (!dbc->settings.batchSupport && stmt->batchStatements.size() > 1) {
-    stmt->batchStatements.clear();
+  if (!dbc->settings.batchSupport && stmt->batch.statements.size() > 1) {
+    stmt->batch.statements.clear();
     stmt->diag.driver("HYC00", kNoBatches);
     return SQL_ERROR;
   }
@@ -51,9 +51,9 @@ const ResultColumn* columnAt(Stmt* stmt, SQLUSMALLINT number) {
 SQLRETURN nextResult(Stmt* stmt, bool first) {
   Dbc* dbc = stmt->dbc;
   Session& session = dbc->session;
-  while (stmt->nextStatement < stmt->batchStatements.size()) {
-    const StatementSpan& statement = stmt->batchStatements[stmt->nextStatement++];
-    const bool last = stmt->nextStatement == stmt->batchStatements.size();
+  while (stmt->nextStatement < stmt->batch.statements.size()) {
+    const StatementSpan& statement = stmt->batch.statements[stmt->nextStatement++];
+    const bool last = stmt->nextStatement == stmt->batch.statements.size();
     std::string_view text =
         std::string_view(*stmt->batchText).substr(statement.textBegin, statement.textEnd - statement.textBegin);
     session.release(stmt->exec);
@@ -70,11 +70,11 @@ SQLRETURN nextResult(Stmt* stmt, bool first) {
         errors.push_back(injected);
         addTerminationRecord(errors);
         stmt->diag.add(errors);
-        if (errorActionOf(injected.native) == ErrorAction::Batch) stmt->nextStatement = stmt->batchStatements.size();
+        if (errorActionOf(injected.native) == ErrorAction::Batch) stmt->nextStatement = stmt->batch.statements.size();
         return SQL_ERROR;
       case FaultVerdict::BreakAfterRun:
         // The server did the work; only its answer never arrives.
-        session.runStatement(stmt->batchTokens, statement, stmt->exec, errors, action);
+        session.runStatement(stmt->batch, stmt->nextStatement - 1, stmt->exec, errors, action);
         loseConnection(dbc, stmt->diag);
         return SQL_ERROR;
       case FaultVerdict::Break:
@@ -86,9 +86,9 @@ SQLRETURN nextResult(Stmt* stmt, bool first) {
         stmt->diag.driver("HYT00", "Query timeout expired", 0);
         return SQL_ERROR;
     }
-    if (session.runStatement(stmt->batchTokens, statement, stmt->exec, errors, action) != 0) {
+    if (session.runStatement(stmt->batch, stmt->nextStatement - 1, stmt->exec, errors, action) != 0) {
       stmt->diag.add(errors);
-      if (action == ErrorAction::Batch) stmt->nextStatement = stmt->batchStatements.size();
+      if (action == ErrorAction::Batch) stmt->nextStatement = stmt->batch.statements.size();
       return SQL_ERROR;
     }
     // SET, BEGIN TRAN and DDL answer without a count: no result of their own.
@@ -275,7 +275,7 @@ SQLRETURN SQL_API SQLMoreResults(SQLHSTMT handle) {
   if (stmt->dbc->connected) stmt->dbc->session.release(stmt->exec);
   stmt->exec = Execution{};
   stmt->onRow = false;
-  if (stmt->nextStatement >= stmt->batchStatements.size()) return SQL_NO_DATA;
+  if (stmt->nextStatement >= stmt->batch.statements.size()) return SQL_NO_DATA;
   return nextResult(stmt, false);
 }
 

@@ -77,7 +77,7 @@ SQLRETURN endTransaction(Dbc* dbc, bool commit) {
 
 void loseConnection(Dbc* dbc, DiagArea& diag) {
   // What the server had not run of a batch dies with the link.
-  for (Stmt* stmt : dbc->statements) stmt->nextStatement = stmt->batchStatements.size();
+  for (Stmt* stmt : dbc->statements) stmt->nextStatement = stmt->batch.statements.size();
   for (Stmt* stmt : dbc->statements) closeCursor(stmt);
   ErrorList ignored;
   dbc->session.endTransaction(false, ignored);
@@ -94,16 +94,16 @@ void loseConnection(Dbc* dbc, DiagArea& diag) {
 void closeCursor(Stmt* stmt) {
   if (stmt->dbc && stmt->dbc->connected) {
     stmt->dbc->session.release(stmt->exec);
-    if (stmt->nextStatement < stmt->batchStatements.size()) {
+    if (stmt->nextStatement < stmt->batch.statements.size()) {
       DiagArea unread;
       std::swap(unread, stmt->diag);
-      while (stmt->nextStatement < stmt->batchStatements.size() && nextResult(stmt, false) != SQL_NO_DATA) {
+      while (stmt->nextStatement < stmt->batch.statements.size() && nextResult(stmt, false) != SQL_NO_DATA) {
         stmt->dbc->session.release(stmt->exec);
       }
       std::swap(unread, stmt->diag);
     }
   }
-  stmt->nextStatement = stmt->batchStatements.size();
+  stmt->nextStatement = stmt->batch.statements.size();
   stmt->exec = Execution{};
   stmt->onRow = false;
 }

@@ -105,8 +105,7 @@ struct Stmt {
   // the executed batch: its text (the tokens point into it), its statements
   // and the next one to run when the client asks for the next result
   std::unique_ptr<std::string> batchText;
-  std::vector<Token> batchTokens;
-  std::vector<StatementSpan> batchStatements;
+  CompiledBatch batch;
   size_t nextStatement = 0;
 };
 

@@ -174,14 +174,14 @@ Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& r
   if (faults_.broken()) return Next::Close;
   // The engine refuses a batch with a syntax error whole, before any of it
   // runs or counts; each statement then gets a DONE of its own.
-  std::vector<Token> tokens;
-  std::vector<StatementSpan> statements;
+  CompiledBatch batch;
   ErrorList errors;
-  if (session_.compileBatch(text, tokens, statements, errors) != 0) {
+  if (session_.compileBatch(text, batch, errors) != 0) {
     writeErrors(reply, errors);
     writeDone(reply, kDoneError);
     return Next::Continue;
   }
+  const std::vector<StatementSpan>& statements = batch.statements;
   if (statements.empty()) {
     writeDone(reply, 0);
     return Next::Continue;
@@ -212,28 +212,28 @@ Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& r
         return Next::Close;
       case FaultVerdict::BreakAfterRun: {
         std::vector<uint8_t> lost;
-        runStatement(tokens, statement, true, lost);
+        runStatement(batch, i, true, lost);
         linkLost_ = true;
         return Next::Close;
-      }      case FaultVerdict::Stall:
+      }
+      case FaultVerdict::Stall:
         // The connection stays open and silent from this statement on; it
         // is not run, and what the statements before it answered waits for
         // the client's cancel with the rest.
         stalled_ = true;
         return Next::Continue;
     }
-    if (runStatement(tokens, statement, last, reply) != 0) return Next::Continue;
+    if (runStatement(batch, i, last, reply) != 0) return Next::Continue;
   }
   return Next::Continue;
 }
 
-int Connection::runStatement(const std::vector<Token>& tokens, const StatementSpan& statement, bool last,
-                             std::vector<uint8_t>& reply) {
+int Connection::runStatement(CompiledBatch& batch, size_t index, bool last, std::vector<uint8_t>& reply) {
   const uint16_t more = last ? 0 : kDoneMore;
   Execution exec;
   ErrorList errors;
   ErrorAction action = ErrorAction::Statement;
-  if (session_.runStatement(tokens, statement, exec, errors, action) != 0) {
+  if (session_.runStatement(batch, index, exec, errors, action) != 0) {
     writeErrors(reply, errors);
     // After a statement-ending error the batch goes on, and says so.
     writeDone(reply, static_cast<uint16_t>(kDoneError | (action == ErrorAction::Batch ? 0 : more)));
@@ -259,7 +259,7 @@ int Connection::runStatement(const std::vector<Token>& tokens, const StatementSp
   session_.release(exec);
   if (rc < 0) {
     for (ServerError& e : errors) {
-      if (e.line == 0) e.line = statement.line;
+      if (e.line == 0) e.line = batch.statements[index].line;
     }
     writeErrors(reply, errors);
     bool ends = session_.xactAbort() || errorActionOf(errors.empty() ? 0 : errors.front().native) == ErrorAction::Batch;

@@ -68,6 +68,9 @@ struct Translation {
   ServerError alterConflict;
   // EXEC of a text: its syntax errors arise when it runs, not with the batch's
   bool compiledWhenRun = false;
+  // it read the session's state (@@TRANCOUNT), which earlier statements of
+  // its batch may change before it runs
+  bool readsSessionState = false;
 };
 
 struct TranslateContext {

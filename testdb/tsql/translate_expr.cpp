@@ -324,6 +324,7 @@ bool Translator::primary(const Scope& scope, Expr& e) {
       take();
       if (equalsNoCase(t.text, "@@TRANCOUNT")) {
         e = constantExpr(Value::integer(context_.tranCount));
+        out_.readsSessionState = true;
         return true;
       }
       deferError(serverError(137, {t.text}), kBindError);
