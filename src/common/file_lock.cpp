@@ -19,7 +19,7 @@ constexpr int kRetryMilliseconds = 10;
 }  // namespace
 
 #ifdef _WIN32
-int FileLock::acquire(const std::string& path, int waitMilliseconds, const volatile std::sig_atomic_t* stop) {
+int FileLock::acquire(const std::string& path, int waitMilliseconds, const StopFlag* stop) {
   release();
   // Every kind of sharing: the lock is the byte range below, not the open.
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -56,7 +56,7 @@ void FileLock::release() {
   handle_ = nullptr;
 }
 #else
-int FileLock::acquire(const std::string& path, int waitMilliseconds, const volatile std::sig_atomic_t* stop) {
+int FileLock::acquire(const std::string& path, int waitMilliseconds, const StopFlag* stop) {
   release();
   // Read access suffices for flock, so another user who may read the lock
   // file may lock it too. No link is followed, and O_NONBLOCK keeps a FIFO

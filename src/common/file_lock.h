@@ -7,8 +7,9 @@
 // that opened the old file and one that creates a new file both hold "the"
 // lock.
 
-#include <csignal>
 #include <string>
+
+#include "common/stop_flag.h"
 
 /// A held lock; dropped when the guard ends.
 struct FileLock {
@@ -21,7 +22,7 @@ struct FileLock {
   /// to waitMilliseconds while another holder has it, and no longer once a
   /// given stop flag asks to stop at once. Returns 0, or -1 with errno set
   /// (EWOULDBLOCK when the wait ran out or was cut).
-  int acquire(const std::string& path, int waitMilliseconds, const volatile std::sig_atomic_t* stop = nullptr);
+  int acquire(const std::string& path, int waitMilliseconds, const StopFlag* stop = nullptr);
   /// True while the lock is held.
   bool held() const;
   /// Drops the lock; harmless when none is held.

@@ -32,7 +32,7 @@ int checkAppendable(const char* path) {
 }
 
 int takeAppendTurn(FileLock& lock, const std::string& path, int waitMilliseconds,
-                   const volatile std::sig_atomic_t* stop, void (*onWait)(void*), void* context) {
+                   const StopFlag* stop, void (*onWait)(void*), void* context) {
   std::string lockPath;
   try {
     lockPath = path + ".lock";

@@ -6,12 +6,12 @@
 // lock dulmar-ini takes for its file), removes the torn last line a killed run
 // left, and cuts back only its own bytes when its write fails.
 
-#include <csignal>
 #include <string>
 #include <string_view>
 
 #include "common/append_file.h"
 #include "common/file_lock.h"
+#include "common/stop_flag.h"
 
 /// How long an append waits for another run's: a run holds it for one write,
 /// so a longer wait means a holder that is stopped or hangs.
@@ -34,8 +34,8 @@ int checkAppendable(const char* path);
 /// flag that asks to stop at once ends the wait. Returns 0 (lock held), 1 when
 /// another holder made it wait first (onWait was called then, once), or -1
 /// when the wait ran out or the lock file cannot be had.
-int takeAppendTurn(FileLock& lock, const std::string& path, int waitMilliseconds,
-                   const volatile std::sig_atomic_t* stop, void (*onWait)(void*), void* context);
+int takeAppendTurn(FileLock& lock, const std::string& path, int waitMilliseconds, const StopFlag* stop,
+                   void (*onWait)(void*), void* context);
 
 /// Removes the part of a last line that has no line end from the file at
 /// path (created when missing). Returns the count of bytes removed, or -1.

@@ -70,7 +70,7 @@ TEST(LockedAppend, TurnWaitsForAnotherRunAndASecondStopCutsTheWait) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
   EXPECT_EQ(waits, 1);
 
-  volatile std::sig_atomic_t stop = kStopAtOnce;
+  StopFlag stop{kStopAtOnce};
   start = std::chrono::steady_clock::now();
   EXPECT_EQ(takeAppendTurn(mine, path, 60000, &stop, countWait, &waits), -1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));

@@ -38,7 +38,7 @@ struct Run {
   RunLog& log;
   FILE* out;
   /// Set from outside the run (by a signal) when it is to stop.
-  const volatile std::sig_atomic_t* stop;
+  const StopFlag* stop;
   /// The last failure the database diagnosed; reports show it.
   Diagnostic lastDiagnostic;
   /// Restored connections already told.
@@ -392,7 +392,7 @@ int finishParameterFile(Run& run, const std::vector<BookingRecord>& bookings, si
 }  // namespace
 
 int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
-              const volatile std::sig_atomic_t* stop) {
+              const StopFlag* stop) {
   if (argc != 4 && argc != 5) {
     printUsage(out);
     return 1;

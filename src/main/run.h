@@ -3,9 +3,9 @@
 // with the database it is given and prints to the stream it is given, so
 // tests can run it against a fake database and read what it printed.
 
-#include <csignal>
 #include <cstdio>
 
+#include "common/stop_flag.h"
 #include "db/booking_store.h"
 
 /// The whole run: command line, settings, connection, bookings, lists and
@@ -13,5 +13,4 @@
 /// (a signal) ends the run after the statement in flight. Returns the exit
 /// status: 0 after a complete run, 1 on an early stop, 2 after a complete
 /// run that lost a run-log row or part of its output.
-int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
-              const volatile std::sig_atomic_t* stop = nullptr);
+int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out, const StopFlag* stop = nullptr);

@@ -45,7 +45,7 @@ class FakeStore final : public BookingStore {
   /// stop flag set. Returns true when the statement may run.
   bool statement() {
     ++statements;
-    if (statements == stopAtStatement) stopFlag = 1;
+    if (statements == stopAtStatement) *stopFlag = 1;
     if (restoreAtStatements.count(statements) != 0) ++restored;
     if (statements == loseAtStatement) lost = true;
     return !lost;
@@ -178,7 +178,8 @@ class FakeStore final : public BookingStore {
   std::set<int> restoreAtStatements;
   int loseAtStatement = 0;
   int stopAtStatement = 0;
-  volatile std::sig_atomic_t stopFlag = 0;
+  // held apart so that a store can be assigned anew (an atomic cannot be)
+  std::unique_ptr<StopFlag> stopFlag = std::make_unique<StopFlag>(0);
 
   /// Bookings (or rows) the run is to give each call.
   size_t batch = 1;
@@ -248,7 +249,7 @@ class RunTest : public ::testing::Test {
     for (const std::string& a : args) argv.push_back(a.c_str());
     FILE* out = std::tmpfile();
     EXPECT_NE(out, nullptr);
-    const int status = runDulmar(static_cast<int>(argv.size()), argv.data(), store, out, &store.stopFlag);
+    const int status = runDulmar(static_cast<int>(argv.size()), argv.data(), store, out, store.stopFlag.get());
     std::rewind(out);
     printed.clear();
     char chunk[4096];
