@@ -3,6 +3,7 @@
 
 #include "booking/booking_date.h"
 #include "db/database.h"
+#include "db/known_outcomes.h"
 #include "db/statements.h"
 
 namespace {
@@ -30,17 +31,12 @@ int addInsert(Request& request, size_t item, const BookingRecord& record, const 
 
 size_t Database::insertBookings(std::span<const BookingRecord> records, const char* identifier,
                                 std::span<StatementOutcome> outcomes) {
-  size_t answered = 0;  // outcomes known from the first record on
-  std::vector<unsigned char> known;
-  try {
-    known.assign(records.size(), 0);
-  } catch (...) {
-    return 0;
-  }
+  KnownOutcomes known;
+  if (known.reset(records.size()) != 0) return 0;
   const DeliverResult deliver = [&](const RequestStatement& s, std::string_view, const StatementResult& result,
                                     bool rerun) {
     StatementOutcome& o = outcomes[s.item];
-    known[s.item] = 1;
+    known.mark(s.item);
     if (result.kind != StatementResult::Kind::Failed) {
       o = StatementOutcome{0, {}};
       return;
@@ -53,13 +49,6 @@ size_t Database::insertBookings(std::span<const BookingRecord> records, const ch
     }
     o = StatementOutcome{-1, result.diag};
   };
-  // Every request that holds an INSERT opens with a statement that cannot
-  // fail: when the first statement fails, the driver manager no longer
-  // reads the results after it, and those INSERTs did run.
-  auto open = [&]() {
-    if (batches_ && request_.empty())
-      request_.add(StatementKind::Opener, 0, 0, sizeof kOpenerStatement, "%s", kOpenerStatement);
-  };
   auto full = [&]() { return batches_ ? request_.full() : !request_.empty(); };
   auto holdsInserts = [&]() { return request_.holds(StatementKind::Insert); };
 
@@ -68,21 +57,25 @@ size_t Database::insertBookings(std::span<const BookingRecord> records, const ch
     // SQL Server: that INSERT goes alone and gets the server's own answer.
     const bool alone = !isRealBookingDay(records[i]) || !isRealBookingTime(records[i]);
     if ((full() || (alone && holdsInserts())) && flush(deliver) != 0) break;
-    open();
+    openInsertRequest();
     int added = addInsert(request_, i, records[i], identifier);
     if (added == 1) {
       if (flush(deliver) != 0) break;
-      open();
+      openInsertRequest();
       added = addInsert(request_, i, records[i], identifier);
     }
     if (added != 0) {
       outcomes[i] = StatementOutcome{-1, {}};
-      known[i] = 1;
+      known.mark(i);
     }
     if (alone && holdsInserts() && flush(deliver) != 0) break;
   }
   if (holdsInserts()) flush(deliver);
   request_.clear();
-  while (answered < records.size() && known[answered]) ++answered;
-  return answered;
+  return known.leading();
+}
+
+void Database::openInsertRequest() {
+  if (batches_ && request_.empty())
+    request_.add(StatementKind::Opener, 0, 0, sizeof kOpenerStatement, "%s", kOpenerStatement);
 }

@@ -48,7 +48,8 @@ void OdbcHandle::reset() {
   handle_ = SQL_NULL_HANDLE;
 }
 
-Database::Database() : request_(kBatchStatements + 1), resend_(kBatchStatements + 1) {}
+Database::Database(size_t batchStatements)
+    : batchStatements_(batchStatements), request_(batchStatements + 1), resend_(batchStatements + 1) {}
 
 Database::~Database() {
   wipe(password_);

@@ -5,13 +5,13 @@
 // is lost is restored with the settings of the first connection, after short
 // waits, and the statement that met the loss runs again.
 
-#include <csignal>
 #include <map>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/stop_flag.h"
 #include "db/batch.h"
 #include "db/booking_store.h"
 #include "db/fetch_column.h"
@@ -64,7 +64,9 @@ struct Timeouts {
 /// BookingStore over an ODBC connection.
 class Database final : public BookingStore, private ResultSource {
  public:
-  Database();
+  /// A database that sends at most batchStatements statements in a request
+  /// (the benchmark measures other sizes than the program's).
+  explicit Database(size_t batchStatements = kBatchStatements);
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
   /// Disconnects when connected; the handles free themselves afterwards.
@@ -72,7 +74,7 @@ class Database final : public BookingStore, private ResultSource {
 
   int connect(const char* login, const char* password, const char* dataSource, Diagnostic& diag,
               std::vector<Diagnostic>& further) override;
-  size_t batchSize() const override { return batches_ ? kBatchStatements : 1; }
+  size_t batchSize() const override { return batches_ ? batchStatements_ : 1; }
   size_t resolveBookings(std::span<BookingRecord> records, std::span<Resolution> resolutions) override;
   size_t insertBookings(std::span<const BookingRecord> records, const char* identifier,
                         std::span<StatementOutcome> outcomes) override;
@@ -86,7 +88,7 @@ class Database final : public BookingStore, private ResultSource {
   SQLRETURN cancelInFlight();
   /// Sets the flag of the operator's stop requests: a stop ends the waits
   /// before restoring a lost link. nullptr: none.
-  void setStopFlag(const volatile std::sig_atomic_t* stop) { stop_ = stop; }
+  void setStopFlag(const StopFlag* stop) { stop_ = stop; }
   /// Sets the time limits given to the driver from the next connection and
   /// request on.
   void setTimeouts(Timeouts timeouts) { timeouts_ = timeouts; }
@@ -133,6 +135,10 @@ class Database final : public BookingStore, private ResultSource {
   /// deliver, then empties it. Returns 0, or -1 once the link is lost for
   /// good or an answer did not fit (noted for link()).
   int flush(const DeliverResult& deliver);
+  /// Begins an empty request with the statement that cannot fail, when
+  /// requests go in batches: if the first statement failed, the driver
+  /// manager would no longer read the results after it, and those ran.
+  void openInsertRequest();
   /// Asks the lookups of stage (0: badges, 1: schemas and cost centres).
   /// Returns 0, or -1 as flush.
   int lookUpStage(int stage, std::span<BookingRecord> records, std::span<Resolution> resolutions,
@@ -147,6 +153,7 @@ class Database final : public BookingStore, private ResultSource {
   OdbcHandle statement_{SQL_HANDLE_STMT};
   bool connected_ = false;
   bool batches_ = false;
+  size_t batchStatements_;
   /// The settings of the first connection, for restoring it.
   std::string login_, password_, dataSource_;
   /// Waits before each attempt to restore a lost link: 15 seconds in all.
@@ -159,7 +166,7 @@ class Database final : public BookingStore, private ResultSource {
   /// Set once a request was cancelled at the operator's request: the run
   /// stops, and every later call fails at once.
   bool cancelled_ = false;
-  const volatile std::sig_atomic_t* stop_ = nullptr;
+  const StopFlag* stop_ = nullptr;
   Timeouts timeouts_;
   /// The statement whose request is in flight (from its SQLExecDirect to
   /// its last result), for cancelInFlight, and whether it was cancelled;

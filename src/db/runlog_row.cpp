@@ -3,6 +3,7 @@
 
 #include "common/field.h"
 #include "db/database.h"
+#include "db/known_outcomes.h"
 #include "db/runlog_insert_text.h"
 #include "db/statements.h"
 
@@ -35,15 +36,11 @@ int Database::lookUpErrorTexts(std::span<RunLogRecord> records) {
 }
 
 size_t Database::writeRunLogRows(std::span<RunLogRecord> records, std::span<StatementOutcome> outcomes) {
-  std::vector<unsigned char> known;
-  try {
-    known.assign(records.size(), 0);
-  } catch (...) {
-    return 0;
-  }
+  KnownOutcomes known;
+  if (known.reset(records.size()) != 0) return 0;
   if (lookUpErrorTexts(records) != 0) return 0;
   const DeliverResult deliver = [&](const RequestStatement& s, std::string_view, const StatementResult& result, bool) {
-    known[s.item] = 1;
+    known.mark(s.item);
     if (result.kind != StatementResult::Kind::Failed) {
       outcomes[s.item] = StatementOutcome{0, {}};
       return;
@@ -52,10 +49,6 @@ size_t Database::writeRunLogRows(std::span<RunLogRecord> records, std::span<Stat
     const int native = static_cast<int>(result.diag.nativeError);
     outcomes[s.item] = StatementOutcome{native != 0 ? native : -1, result.diag};
   };
-  auto open = [&]() {
-    if (batches_ && request_.empty())
-      request_.add(StatementKind::Opener, 0, 0, sizeof kOpenerStatement, "%s", kOpenerStatement);
-  };
   for (size_t i = 0; i < records.size(); ++i) {
     RunLogRecord& r = records[i];
     if (r.LogTErr != 0) {
@@ -63,23 +56,21 @@ size_t Database::writeRunLogRows(std::span<RunLogRecord> records, std::span<Stat
       copyField(r.LogTTxt, text != errorTexts_.end() ? std::string_view(text->second) : std::string_view());
     }
     if ((batches_ ? request_.full() : request_.holds(StatementKind::Insert)) && flush(deliver) != 0) break;
-    open();
+    openInsertRequest();
     char* room = request_.room(kStatementCapacity);
     if (room == nullptr) {
       if (flush(deliver) != 0) break;
-      open();
+      openInsertRequest();
       room = request_.room(kStatementCapacity);
     }
     if (room == nullptr || formatRunLogInsert(r, room, kStatementCapacity) != 0 ||
         request_.commit(StatementKind::Insert, 0, i) != 0) {
       if (room != nullptr) *room = '\0';
       outcomes[i] = StatementOutcome{-1, {}};
-      known[i] = 1;
+      known.mark(i);
     }
   }
   if (request_.holds(StatementKind::Insert)) flush(deliver);
   request_.clear();
-  size_t answered = 0;
-  while (answered < records.size() && known[answered]) ++answered;
-  return answered;
+  return known.leading();
 }

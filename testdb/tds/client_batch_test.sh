@@ -10,14 +10,7 @@
 #   client_batch_test.sh SERVER_SCRIPT
 set -euo pipefail
 server_script=$1
-work=$(mktemp -d "${TMPDIR:-/tmp}/dulmar-tds-batches.XXXXXX")
-pids=()
-trap 'for p in ${pids[@]+"${pids[@]}"}; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"' EXIT
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in isql tsql; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool not installed (scripts/install-deps installs it)"; exit 77; }
-done
+. "$(dirname "$0")/client_test_common.sh" dulmar-tds-batches isql tsql
 
 eval "$(bash "$server_script" "$work/odbc" demo "$work/b.db" sa secret)"
 pids+=("$DULMAR_TESTDB_SERVER_PID")

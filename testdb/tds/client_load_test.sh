@@ -11,14 +11,7 @@
 set -euo pipefail
 server_script=$1
 sql_dir=$2
-work=$(mktemp -d "${TMPDIR:-/tmp}/dulmar-tds-clients.XXXXXX")
-pids=()
-trap 'for p in ${pids[@]+"${pids[@]}"}; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"' EXIT
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in isql tsql; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool not installed (scripts/install-deps installs it)"; exit 77; }
-done
+. "$(dirname "$0")/client_test_common.sh" dulmar-tds-clients isql tsql
 
 expected='0000100002|00001002|2006-12-31 00:00:00.000
 0000100002|00001003|
