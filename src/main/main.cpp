@@ -29,7 +29,7 @@ namespace {
 /// The count of stop requests; the run looks at it between statements, and
 /// a second request cuts every wait. The one piece of state that truly
 /// belongs to the process.
-volatile std::sig_atomic_t stopRequested = 0;
+StopFlag stopRequested{0};
 
 /// The database whose request in flight a stop request cancels, while the
 /// run has one; guarded by cancelTargetMutex.
@@ -41,7 +41,9 @@ std::atomic<bool> runEnded{false};
 
 /// Counts a stop request and cancels the request in flight.
 void requestStop() {
-  if (stopRequested < kStopAtOnce) stopRequested = stopRequested + 1;
+  int seen = stopRequested.load();
+  while (seen < kStopAtOnce && !stopRequested.compare_exchange_weak(seen, seen + 1)) {
+  }
   std::lock_guard<std::mutex> hold(cancelTargetMutex);
   if (cancelTarget != nullptr) cancelTarget->cancelInFlight();
 }
@@ -171,7 +173,12 @@ void stopWatching() {
 
 int main(int argc, char** argv) {
   keepStandardDescriptorsOpen();
+#if defined(DULMAR_BATCH_STATEMENTS)
+  // The benchmark's builds that measure other batch sizes.
+  Database database(DULMAR_BATCH_STATEMENTS);
+#else
   Database database;
+#endif
 #if defined(DULMAR_RESTORE_WAIT_MS)
   // The fault tests' build: the same run, with waits and time limits short
   // enough for a thousand runs against a server that is down or stalls.
