@@ -49,7 +49,7 @@ struct IniFile : TempSettingsFile {
   ~IniFile() { std::remove((path + ".lock").c_str()); }
 };
 
-std::string pairFor(const std::string& key, const std::string& plain, int number) {
+std::string settingPair(const std::string& key, const std::string& plain, int number) {
   return ";KVS;\r\n" + std::to_string(number) + ";" + key + ";" + cipherHex(plain) + "\r\n";
 }
 }  // namespace
@@ -103,13 +103,13 @@ TEST(IniCommand, RefusesValuesAndCipherTextsItCannotHandle) {
 
 TEST(IniCommand, GetPrintsWhatTheRunReads) {
   IniFile file("x;;\r\n0;OTHER;" + cipherHex("other") + "\r\n" +
-                        pairFor("LOGIN", "sa", 2));
+                        settingPair("LOGIN", "sa", 2));
   Result r = run({"get", file.path, "LOGIN"});
   EXPECT_EQ(r.status, kIniExitDone);
   EXPECT_EQ(r.out, "other\n");  // number 0 answers first, as in a run
   EXPECT_NE(r.err.find("answered by pair 1"), std::string::npos);
 
-  IniFile plain(pairFor("LOGIN", "sa", 2), "plain");
+  IniFile plain(settingPair("LOGIN", "sa", 2), "plain");
   r = run({"get", plain.path, "LOGIN"});
   EXPECT_EQ(r.out, "sa\n");
   EXPECT_EQ(r.err, "");
@@ -124,7 +124,7 @@ TEST(IniCommand, GetPrintsWhatTheRunReads) {
 }
 
 TEST(IniCommand, SetThenTheRunsReaderFindsTheValue) {
-  IniFile file(pairFor("LOGIN", "old", 2) + "; stray line\r\n");
+  IniFile file(settingPair("LOGIN", "old", 2) + "; stray line\r\n");
   const std::string values[] = {"DSN mit Leer", "sa;admin", "P\xE4\xDFw\xF6rt; \x80 !"};
   const char* keys[] = {"DATABASE", "LOGIN", "PASS"};
   for (int i = 0; i < 3; ++i) {
@@ -146,7 +146,7 @@ TEST(IniCommand, SetThenTheRunsReaderFindsTheValue) {
 }
 
 TEST(IniCommand, FailedSetLeavesTheFileAsItWas) {
-  const std::string before = pairFor("PASS", "alt", 3);
+  const std::string before = settingPair("PASS", "alt", 3);
   IniFile file(before);
   for (const auto& [args, input] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"set", file.path, "PASS", std::string(97, 'v')}, ""},
@@ -168,7 +168,7 @@ TEST(IniCommand, FailedSetLeavesTheFileAsItWas) {
 
 TEST(IniCommand, SetRefusesWhatItMayNotReplace) {
   namespace fs = std::filesystem;
-  const std::string before = pairFor("PASS", "alt", 3);
+  const std::string before = settingPair("PASS", "alt", 3);
   IniFile file(before);
   fs::permissions(file.path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
@@ -203,7 +203,7 @@ TEST(IniCommand, SetRefusesWhatItMayNotReplace) {
 
 TEST(IniCommand, SetTakesTurnsAndClearsWhatAKilledSetLeft) {
   namespace fs = std::filesystem;
-  IniFile file(pairFor("PASS", "alt", 3));
+  IniFile file(settingPair("PASS", "alt", 3));
   const std::string leftOver = file.path + ".dulmar-ini-4242-0.tmp";
   writeFileBytes(leftOver, "half a file");
   Result r = run({"set", file.path, "LOGIN", "sa"});
@@ -240,7 +240,7 @@ TEST(IniCommand, GetWarnsOfACipherTextThatIsNone) {
   EXPECT_EQ(r.status, kIniExitDone);
   EXPECT_NE(r.err.find("warning: pair 2, which answers PASS: the cipher text holds \"z\""), std::string::npos)
       << r.err;
-  IniFile plain(pairFor("LOGIN", "sa", 2), "plain");
+  IniFile plain(settingPair("LOGIN", "sa", 2), "plain");
   EXPECT_EQ(run({"get", plain.path, "LOGIN"}).err, "");
 }
 

@@ -13,7 +13,7 @@
 
 namespace {
 /// A disk that fills up half way through the write.
-size_t writeHalfThenFail(const char* data, size_t n, FILE* file) {
+size_t writeHalfThenFailing(const char* data, size_t n, FILE* file) {
   size_t written = std::fwrite(data, 1, n / 2, file);
   std::fflush(file);
   return written;
@@ -34,7 +34,7 @@ TEST(LockedAppend, TornLineGoesAndAFailedWriteTakesBackOnlyItsOwnBytes) {
   EXPECT_EQ(fileBytes(path),
             "ACME                ,00004711,25.01.2007\r\nB                   ,00000002,26.01.2007\r\n");
 
-  EXPECT_EQ(appendWhole(path, "a line the disk cannot hold\r\n", report, writeHalfThenFail), -1);
+  EXPECT_EQ(appendWhole(path, "a line the disk cannot hold\r\n", report, writeHalfThenFailing), -1);
   EXPECT_EQ(report.tornBytes, 0);
   EXPECT_EQ(fileBytes(path),
             "ACME                ,00004711,25.01.2007\r\nB                   ,00000002,26.01.2007\r\n");

@@ -35,13 +35,13 @@ std::string decrypt(const std::string& cipher, const char* key = kSettingsKey) {
   return std::string(out.data());
 }
 
-struct Vector {
+struct CipherVector {
   const char* key;  // as text: vectors whose keys hold no zero byte
   const char* plain;
   const char* cipher;
 };
 
-const Vector kVectors[] = {
+const CipherVector kVectors[] = {
     {"FFFFFFFFFFFFFFFF", "FFFFFFFFFFFFFFFF", "51866FD5B85ECB8A"},
     {"0123456789ABCDEF", "1111111111111111", "61F9C3802281B096"},
     {"F0", "FEDCBA9876543210", "F9AD597C49DB005E"},
@@ -74,7 +74,7 @@ TEST(HexToBytes, DecodesPairsHighHalfFirstByPlainArithmetic) {
 }
 
 TEST(DecryptValue, PublishedVectorsDecipherWithEachHalfReversed) {
-  for (const Vector& v : kVectors) {
+  for (const CipherVector& v : kVectors) {
     SCOPED_TRACE(v.key);
     const std::string key = bytesOfHex(v.key);
     const std::string stored = swapHalves(v.cipher);
@@ -85,7 +85,7 @@ TEST(DecryptValue, PublishedVectorsDecipherWithEachHalfReversed) {
 }
 
 TEST(EncryptValue, PublishedVectorsEncipherWithEachHalfReversed) {
-  for (const Vector& v : kVectors) {
+  for (const CipherVector& v : kVectors) {
     SCOPED_TRACE(v.key);
     const std::string key = bytesOfHex(v.key);
     char out[17];

@@ -255,8 +255,7 @@ int Session::execute(std::string_view tsql, Execution& out, ErrorList& errors) {
   return result;
 }
 
-int Session::runStatement(CompiledBatch& batch, size_t index, Execution& out, ErrorList& errors,
-                          ErrorAction& action) {
+int Session::runStatement(CompiledBatch& batch, size_t index, Execution& out, ErrorList& errors, ErrorAction& action) {
   action = ErrorAction::Statement;
   const StatementSpan& statement = batch.statements[index];
   size_t first = errors.size();
