@@ -153,6 +153,7 @@ class Database final : public BookingStore, private ResultSource {
   OdbcHandle statement_{SQL_HANDLE_STMT};
   bool connected_ = false;
   bool batches_ = false;
+  /// The most statements a request holds when batches are on.
   size_t batchStatements_;
   /// The settings of the first connection, for restoring it.
   std::string login_, password_, dataSource_;

@@ -174,7 +174,6 @@ int Session::compileBatch(std::string_view tsql, CompiledBatch& batch, ErrorList
   std::vector<Token>& tokens = batch.tokens;
   batch.statements.clear();
   batch.translations.clear();
-  batch.kept.clear();
   if (!tokenize(tsql, tokens, error)) {
     errors.push_back(error);
     return -1;
@@ -217,7 +216,6 @@ int Session::compileBatch(std::string_view tsql, CompiledBatch& batch, ErrorList
       errors.push_back(error);
       batch.statements.clear();
       batch.translations.clear();
-      batch.kept.clear();
       return -1;
     }
     if (stop <= i) stop = i + 1;
@@ -231,7 +229,6 @@ int Session::compileBatch(std::string_view tsql, CompiledBatch& batch, ErrorList
     const bool keep = translated && !tr.compiledWhenRun && !tr.readsSessionState &&
                       (tr.kind == StatementKind::Select || tr.kind == StatementKind::Insert ||
                        tr.kind == StatementKind::Update || tr.kind == StatementKind::Delete);
-    batch.kept.push_back(keep);
     batch.translations.push_back(keep ? std::move(tr) : Translation{});
     i = stop;
   }
@@ -255,7 +252,8 @@ int Session::execute(std::string_view tsql, Execution& out, ErrorList& errors) {
   return result;
 }
 
-int Session::runStatement(CompiledBatch& batch, size_t index, Execution& out, ErrorList& errors, ErrorAction& action) {
+int Session::runStatement(const CompiledBatch& batch, size_t index, Execution& out, ErrorList& errors,
+                          ErrorAction& action) {
   action = ErrorAction::Statement;
   const StatementSpan& statement = batch.statements[index];
   size_t first = errors.size();
@@ -263,7 +261,7 @@ int Session::runStatement(CompiledBatch& batch, size_t index, Execution& out, Er
   Translation translated;
   ServerError error;
   int rc = 0;
-  const bool reuse = batch.kept[index] && batch.catalogLoads == catalog_.loads();
+  const bool reuse = batch.translations[index].kind != StatementKind::Empty && batch.catalogLoads == catalog_.loads();
   const Translation& tr = reuse ? batch.translations[index] : translated;
   if (!reuse && !translate(batch.tokens, statement.begin, statement.end, catalog_, context_, translated, error)) {
     errors.push_back(error);

@@ -63,9 +63,9 @@ bool rollsBackTransaction(int native);
 struct CompiledBatch {
   std::vector<Token> tokens;
   std::vector<StatementSpan> statements;
-  // per statement: its translation from compiling, when kept[i]
+  // per statement: its translation from compiling, or one of kind Empty
+  // when it is to be translated as it runs (an empty statement needs neither)
   std::vector<Translation> translations;
-  std::vector<bool> kept;
   // the catalog's loads() the translations were made against
   unsigned long long catalogLoads = 0;
 };
@@ -94,7 +94,7 @@ class Session {
   /// with its line. Returns 0, or -1 with errors and `action` set: Batch when
   /// the rest of the batch must not run (an open transaction is then rolled
   /// back where SQL Server rolls it back).
-  int runStatement(CompiledBatch& batch, size_t index, Execution& out, ErrorList& errors, ErrorAction& action);
+  int runStatement(const CompiledBatch& batch, size_t index, Execution& out, ErrorList& errors, ErrorAction& action);
   /// @@TRANCOUNT: the depth of BEGIN TRAN, or 1 for the open transaction of manual commit.
   int tranCount() const;
   /// True after SET XACT_ABORT ON.
@@ -144,7 +144,6 @@ class Session {
   int tranCount_ = 0;
   // SET XACT_ABORT ON: every run-time error ends the batch and its transaction
   bool xactAbort_ = false;
-
   // idle prepared statements by SQL text
   std::unordered_map<std::string, std::vector<sqlite3_stmt*>> cache_;
   // idle statements held in cache_ (at most kMaxCachedStatements)

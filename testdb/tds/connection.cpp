@@ -228,7 +228,7 @@ Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& r
   return Next::Continue;
 }
 
-int Connection::runStatement(CompiledBatch& batch, size_t index, bool last, std::vector<uint8_t>& reply) {
+int Connection::runStatement(const CompiledBatch& batch, size_t index, bool last, std::vector<uint8_t>& reply) {
   const uint16_t more = last ? 0 : kDoneMore;
   Execution exec;
   ErrorList errors;

@@ -54,7 +54,7 @@ class Connection {
   Next batch(std::span<const uint8_t> payload, std::vector<uint8_t>& reply);
   /// Runs one statement of a batch and writes its tokens. Returns 0, or -1
   /// after an error that ends the batch.
-  int runStatement(CompiledBatch& batch, size_t index, bool last, std::vector<uint8_t>& reply);
+  int runStatement(const CompiledBatch& batch, size_t index, bool last, std::vector<uint8_t>& reply);
   /// Writes `first`, then 18456 for user, then DONE with the error bit.
   void loginFailed(std::string_view user, const ErrorList& first, std::vector<uint8_t>& reply);
 
