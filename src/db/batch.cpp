@@ -11,6 +11,10 @@ bool resultFits(const RequestStatement& statement, const StatementResult& result
       return result.kind == Kind::Failed || (result.kind == Kind::Rows && result.columnCount >= statement.columns);
     case StatementKind::Insert:
       return result.kind == Kind::Failed || (result.kind == Kind::Count && result.count == 1);
+    case StatementKind::Frame:
+      return result.kind == Kind::Failed;
+    case StatementKind::Proof:
+      return result.kind == Kind::Rows && result.row && result.columnCount >= 1;
   }
   return false;
 }
@@ -37,12 +41,14 @@ RequestEnd runRequest(ResultSource& source, Request& request, Request& scratch, 
   Request* spare = &scratch;
   bool rerun = false;
   int restoresWithoutProgress = 0;
+  int deadlocks = 0;
   StatementResult result;
   while (!current->empty()) {
     const auto& statements = current->statements();
     size_t at = 0;
     size_t delivered = 0;
     bool lost = false;
+    bool deadlocked = false;
     source.send(current->text(), statements[0].columns, result);
     if (result.kind == Kind::Failed && result.notSent && !result.linkLost) {
       source.close();
@@ -59,6 +65,11 @@ RequestEnd runRequest(ResultSource& source, Request& request, Request& scratch, 
         lost = true;
         break;
       }
+      // The victim's failure is not its statement's: it runs again.
+      if (result.kind == Kind::Failed && result.diag.nativeError == kDeadlockVictim) {
+        deadlocked = true;
+        break;
+      }
       if (!resultFits(statements[at], result)) {
         source.close();
         return RequestEnd::Misfit;
@@ -67,14 +78,23 @@ RequestEnd runRequest(ResultSource& source, Request& request, Request& scratch, 
         deliver(statements[at], current->text(statements[at]), result, rerun);
         ++delivered;
         restoresWithoutProgress = 0;
+        deadlocks = 0;
       }
       ++at;
       source.next(at < statements.size() ? statements[at].columns : 0, result);
     }
     source.close();
+    // A victim too often running is treated as a lost link: a new session
+    // may fare better, and it stays bounded by the restores.
+    if (deadlocked && ++deadlocks > kDeadlockRetries) {
+      deadlocks = 0;
+      lost = true;
+    } else if (deadlocked && source.deadlocked(deadlocks) != 0) {
+      return RequestEnd::LinkLost;
+    }
     // A request that ended before any of its statements without losing the
     // link would end so again.
-    if (delivered == 0 && !lost) return RequestEnd::Misfit;
+    if (delivered == 0 && !lost && !deadlocked) return RequestEnd::Misfit;
     if (at == statements.size()) return RequestEnd::Done;
     // The rest did not run (the request ended early), or may have run (the
     // link went): either way it is sent again, and after a lost link an

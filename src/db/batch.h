@@ -58,6 +58,13 @@ class ResultSource {
   virtual void close() = 0;
   /// Makes the lost link anew. Returns 0, or -1 when it is lost for good.
   virtual int restore() = 0;
+  /// Ends whatever transaction an unfinished request left open on the
+  /// connection. Returns 0, or -1 when that failed too (the link is gone).
+  virtual int rollBack() = 0;
+  /// Told that the server chose the request as a deadlock victim for the
+  /// attempt-th time running; waits a moment before it is sent again.
+  /// Returns 0, or -1 when the run is to stop instead.
+  virtual int deadlocked(int attempt) = 0;
 };
 
 /// How running a request ended.
@@ -78,6 +85,12 @@ using DeliverResult =
 /// How often the statements of a request are sent again after their link
 /// was restored without one of them getting a result.
 inline constexpr int kRestoresPerStatement = 3;
+/// SQL Server's error for the session it chose as a deadlock victim: the
+/// batch ended and its transaction was rolled back; the statement did not
+/// fail on its own account.
+inline constexpr int32_t kDeadlockVictim = 1205;
+/// How often a request chosen as a deadlock victim is sent again running.
+inline constexpr int kDeadlockRetries = 3;
 
 /// Runs request (which it may rebuild for the statements sent again) until
 /// each statement got its result, delivering each in order. scratch is a

@@ -11,7 +11,7 @@
 
 namespace {
 /// What the scripted server does with one statement.
-enum class Answer { Row, NoRow, Count1, Count0, Fails, EndsBatch, LosesLink };
+enum class Answer { Row, NoRow, Count1, Count0, Fails, EndsBatch, LosesLink, Deadlock };
 
 /// A server that answers each statement of a request by a rule on its text,
 /// with SQL Server's and the driver manager's ways: a failure ends only its
@@ -24,6 +24,8 @@ class ScriptedSource final : public ResultSource {
   std::vector<std::string> ran;  // every statement the server ran, in order
   int restores = 0;
   bool restoreFails = false;
+  int rollbacks = 0;
+  int deadlocks = 0;
 
   void send(std::string_view text, int, StatementResult& result) override {
     sent.emplace_back(text);
@@ -46,6 +48,14 @@ class ScriptedSource final : public ResultSource {
   int restore() override {
     ++restores;
     return restoreFails ? -1 : 0;
+  }
+  int rollBack() override {
+    ++rollbacks;
+    return 0;
+  }
+  int deadlocked(int) override {
+    ++deadlocks;
+    return 0;
   }
 
  private:
@@ -74,9 +84,13 @@ class ScriptedSource final : public ResultSource {
       case Answer::Fails:
       case Answer::EndsBatch:
       case Answer::LosesLink:
+      case Answer::Deadlock:
         result.kind = StatementResult::Kind::Failed;
         result.diag.recorded = true;
-        result.diag.nativeError = answer == Answer::Fails ? 2627 : answer == Answer::EndsBatch ? 241 : 0;
+        result.diag.nativeError = answer == Answer::Fails       ? 2627
+                                  : answer == Answer::EndsBatch ? 241
+                                  : answer == Answer::Deadlock  ? kDeadlockVictim
+                                                                : 0;
         result.linkLost = answer == Answer::LosesLink;
         if (answer != Answer::Fails) stopped = true;
         break;
@@ -217,6 +231,8 @@ TEST_F(Batch, AResultThatDoesNotFitItsStatementStopsWithoutGuessing) {
     }
     void close() override {}
     int restore() override { return 0; }
+    int rollBack() override { return 0; }
+    int deadlocked(int) override { return 0; }
   };
   for (int results : {3, 0}) {
     Chatty chatty;
@@ -243,6 +259,8 @@ TEST_F(Batch, ARequestThatCannotBeSentFailsEachOfItsStatementsWithTheSameRecord)
     void next(int, StatementResult& r) override { r = StatementResult{}; }
     void close() override {}
     int restore() override { return 0; }
+    int rollBack() override { return 0; }
+    int deadlocked(int) override { return 0; }
   } none;
   add(StatementKind::Opener, 0, kOpenerStatement);
   add(StatementKind::Insert, 1, "I1");
@@ -274,4 +292,70 @@ TEST(Request, EachStatementKeepsItsOwnLimitAndAFullRequestSaysSo) {
   while (big.add(StatementKind::Insert, 0, added, 1000, "%s", long1000.c_str() + 1) == 0) ++added;
   EXPECT_EQ(added, kRequestCapacity / 1001);
   EXPECT_LE(big.text().size(), kRequestCapacity);
+}
+
+// A deadlock victim's statement did not fail on its own account: it is never
+// delivered as a failure, and the request goes again from it after the wait,
+// the statements answered before it not asked twice. A victim every time is
+// a lost link in the end: a new session, bounded as restores are.
+TEST_F(Batch, ADeadlockVictimIsAskedAgainAndNeverReportedAsAFailedLookup) {
+  int victims = 2;
+  source.rule = [&](const std::string& s) {
+    if (s == "L2" && victims-- > 0) return Answer::Deadlock;
+    return Answer::Row;
+  };
+  for (const char* text : {"L1", "L2", "L3"}) add(StatementKind::Lookup, text[1] - '0', text);
+  EXPECT_EQ(runRequest(source, request, scratch, deliver), RequestEnd::Done);
+  EXPECT_EQ(items(), (std::vector<size_t>{1, 2, 3}));
+  for (const Delivered& d : delivered) EXPECT_EQ(d.kind, StatementResult::Kind::Rows);
+  EXPECT_EQ(source.sent, (std::vector<std::string>{"L1;\nL2;\nL3", "L2;\nL3", "L2;\nL3"}));
+  EXPECT_EQ(source.deadlocks, 2);
+  EXPECT_EQ(source.restores, 0);
+
+  delivered.clear();
+  source.sent.clear();
+  request.clear();
+  source.rule = [](const std::string& s) { return s == "L5" ? Answer::Deadlock : Answer::Row; };
+  add(StatementKind::Lookup, 5, "L5");
+  EXPECT_EQ(runRequest(source, request, scratch, deliver), RequestEnd::LinkLost);
+  EXPECT_TRUE(delivered.empty());
+  // Three waits, then a new session for each of the restores allowed.
+  EXPECT_EQ(source.restores, kRestoresPerStatement);
+  EXPECT_EQ(source.deadlocks, 2 + kDeadlockRetries * (kRestoresPerStatement + 1));
+}
+
+// The restores allowed are counted per statement without progress: a link
+// that goes once at every statement of a long request is restored each time
+// and the request completes.
+TEST_F(Batch, ALinkLostOnceAtEveryStatementStillCompletesTheRequest) {
+  std::vector<std::string> lostAt;
+  source.rule = [&](const std::string& s) {
+    if (s == kOpenerStatement) return Answer::Row;
+    for (const std::string& seen : lostAt)
+      if (seen == s) return Answer::Count1;
+    lostAt.push_back(s);
+    return Answer::LosesLink;
+  };
+  add(StatementKind::Opener, 0, kOpenerStatement);
+  for (const char* text : {"I1", "I2", "I3", "I4", "I5", "I6"}) add(StatementKind::Insert, text[1] - '0', text);
+  EXPECT_EQ(runRequest(source, request, scratch, deliver), RequestEnd::Done);
+  EXPECT_EQ(items(), (std::vector<size_t>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(source.restores, 6);
+}
+
+// A lookup reads as many columns as it asks for: a set with fewer is no
+// answer to it, however the row looks.
+TEST(BatchFits, ALookupGetsAllItsColumnsOrNothingFits) {
+  const RequestStatement badge{0, 0, StatementKind::Lookup, 3, 0};
+  StatementResult rows{};
+  rows.kind = StatementResult::Kind::Rows;
+  rows.row = true;
+  rows.columnCount = 2;
+  EXPECT_FALSE(resultFits(badge, rows));
+  rows.columnCount = 3;
+  EXPECT_TRUE(resultFits(badge, rows));
+  const RequestStatement proof{0, 0, StatementKind::Proof, 1, 0};
+  EXPECT_TRUE(resultFits(proof, rows));
+  rows.row = false;
+  EXPECT_FALSE(resultFits(proof, rows));
 }

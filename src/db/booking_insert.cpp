@@ -49,28 +49,27 @@ size_t Database::insertBookings(std::span<const BookingRecord> records, const ch
     }
     o = StatementOutcome{-1, result.diag};
   };
-  auto full = [&]() { return batches_ ? request_.full() : !request_.empty(); };
-  auto holdsInserts = [&]() { return request_.holds(StatementKind::Insert); };
+  // A request holds the program's batch of INSERTs; its transaction's frame
+  // is added around them when it is sent.
+  auto full = [&]() { return batches_ ? request_.statements().size() >= batchStatements_ : !request_.empty(); };
 
   for (size_t i = 0; i < records.size(); ++i) {
     // A day or time the server may not take ends the rest of a request on
     // SQL Server: that INSERT goes alone and gets the server's own answer.
     const bool alone = !isRealBookingDay(records[i]) || !isRealBookingTime(records[i]);
-    if ((full() || (alone && holdsInserts())) && flush(deliver) != 0) break;
-    openInsertRequest();
+    if ((full() || (alone && !request_.empty())) && flushInserts(deliver) != 0) break;
     int added = addInsert(request_, i, records[i], identifier);
     if (added == 1) {
-      if (flush(deliver) != 0) break;
-      openInsertRequest();
+      if (flushInserts(deliver) != 0) break;
       added = addInsert(request_, i, records[i], identifier);
     }
     if (added != 0) {
       outcomes[i] = StatementOutcome{-1, {}};
       known.mark(i);
     }
-    if (alone && holdsInserts() && flush(deliver) != 0) break;
+    if (alone && !request_.empty() && flushInserts(deliver) != 0) break;
   }
-  if (holdsInserts()) flush(deliver);
+  flushInserts(deliver);
   request_.clear();
   return known.leading();
 }

@@ -41,6 +41,9 @@ struct LinkState {
   /// True once the server gave a result that did not fit its statement;
   /// every call fails at once from then on, as after a lost link.
   bool misfit = false;
+  /// Requests the server chose as a deadlock victim and that were sent
+  /// again, so far.
+  int deadlocks = 0;
 };
 
 /// What the lookups of one booking gave. Each result is 0 for a row whose

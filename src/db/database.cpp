@@ -2,8 +2,11 @@
 
 #include <chrono>
 #include <cstring>
+#include <iterator>
 
 #include "common/stop_flag.h"
+#include "db/statements.h"
+#include "db/transaction.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -49,7 +52,10 @@ void OdbcHandle::reset() {
 }
 
 Database::Database(size_t batchStatements)
-    : batchStatements_(batchStatements), request_(batchStatements + 1), resend_(batchStatements + 1) {}
+    : batchStatements_(batchStatements),
+      request_(batchStatements + 1),
+      resend_(batchStatements + 1),
+      wire_(batchStatements + 4, kRequestCapacity + kTransactionFrameCapacity) {}
 
 Database::~Database() {
   wipe(password_);
@@ -78,31 +84,62 @@ int Database::connect(const char* login, const char* password, const char* dataS
   if (environment_.allocate(SQL_NULL_HANDLE) == SQL_ERROR) return -1;
   SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), SQL_IS_INTEGER);
   if (openConnection(timeouts_.loginSeconds, diag, further) != 0) return -1;
-  batches_ = driverTakesBatches();
-  return 0;
+  learnDriver();
+  return setSessionOptions(diag);
 }
 
-bool Database::driverTakesBatches() {
-  char text[64] = {};
-  SQLSMALLINT length = 0;
+bool takesBatches(const char* multipleResults, SQLUINTEGER batchSupport, SQLUINTEGER batchRowCount,
+                  const char* dbmsName) {
   // One result per statement, row counts and selects within a batch each
   // their own: what the program reads the results by.
-  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_MULT_RESULT_SETS, text, sizeof text, &length)) ||
-      std::strcmp(text, "Y") != 0)
-    return false;
-  SQLUINTEGER support = 0;
-  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_BATCH_SUPPORT, &support, sizeof support, nullptr))) return false;
+  if (multipleResults == nullptr || std::strcmp(multipleResults, "Y") != 0) return false;
   const SQLUINTEGER needed = SQL_BS_SELECT_EXPLICIT | SQL_BS_ROW_COUNT_EXPLICIT;
-  if ((support & needed) != needed) return false;
-  SQLUINTEGER counts = 0;
-  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_BATCH_ROW_COUNT, &counts, sizeof counts, nullptr)) ||
-      (counts & SQL_BRC_EXPLICIT) == 0)
-    return false;
+  if ((batchSupport & needed) != needed || (batchRowCount & SQL_BRC_EXPLICIT) == 0) return false;
   // Which statement errors end a batch and which only themselves is SQL
   // Server's rule; another server behind the driver gets one at a time.
-  std::memset(text, 0, sizeof text);
-  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_DBMS_NAME, text, sizeof text - 1, &length))) return false;
-  return std::strstr(text, "SQL Server") != nullptr;
+  return isSqlServer(dbmsName);
+}
+
+bool isSqlServer(const char* dbmsName) {
+  // "Microsoft SQL Server", as Microsoft's drivers and FreeTDS name it.
+  return dbmsName != nullptr && std::strstr(dbmsName, "SQL Server") != nullptr;
+}
+
+void Database::learnDriver() {
+  char results[8] = {};
+  char name[64] = {};
+  SQLSMALLINT length = 0;
+  SQLUINTEGER support = 0;
+  SQLUINTEGER counts = 0;
+  const bool haveResults =
+      SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_MULT_RESULT_SETS, results, sizeof results, &length));
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_BATCH_SUPPORT, &support, sizeof support, nullptr))) support = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_BATCH_ROW_COUNT, &counts, sizeof counts, nullptr))) counts = 0;
+  const bool haveName = SQL_SUCCEEDED(SQLGetInfo(connection(), SQL_DBMS_NAME, name, sizeof name - 1, &length));
+  sqlServer_ = isSqlServer(haveName ? name : nullptr);
+  batches_ = takesBatches(haveResults ? results : nullptr, support, counts, haveName ? name : nullptr);
+}
+
+int Database::setSessionOptions(Diagnostic& diag) {
+  if (!sqlServer_) return 0;
+  // One request where batches go, else one statement at a time; they give
+  // no result of their own, only a failure.
+  Request options(std::size(kSessionOptionStatements));
+  StatementResult result;
+  for (size_t i = 0; i < std::size(kSessionOptionStatements); ++i) {
+    options.add(StatementKind::Frame, 0, i, kStatementLimit, "%s", kSessionOptionStatements[i]);
+    if (batches_ && i + 1 < std::size(kSessionOptionStatements)) continue;
+    send(options.text(), 0, result);
+    while (result.kind != StatementResult::Kind::End && result.kind != StatementResult::Kind::Failed)
+      next(0, result);
+    close();
+    options.clear();
+    if (result.kind == StatementResult::Kind::Failed) {
+      diag = result.diag;
+      return -1;
+    }
+  }
+  return 0;
 }
 
 int Database::openConnection(int loginSeconds, Diagnostic& diag, std::vector<Diagnostic>& further) {
@@ -157,11 +194,26 @@ int Database::restore() {
     if (loginSeconds > timeouts_.loginSeconds) loginSeconds = timeouts_.loginSeconds;
     Diagnostic refused;
     std::vector<Diagnostic> further;
-    if (openConnection(loginSeconds, refused, further) == 0) {
+    if (openConnection(loginSeconds, refused, further) == 0 && setSessionOptions(refused) == 0) {
       ++restored_;
       return 0;
     }
   }
+  return -1;
+}
+
+int Database::rollBack() {
+  StatementResult result;
+  send(kRollbackOpenTransactionStatement, 0, result);
+  while (result.kind != StatementResult::Kind::End && result.kind != StatementResult::Kind::Failed) next(0, result);
+  close();
+  return result.kind == StatementResult::Kind::Failed ? -1 : 0;
+}
+
+int Database::deadlocked(int attempt) {
+  ++deadlocks_;
+  if (pauseUnlessStopped(kDeadlockWaitMilliseconds * attempt) == 0) return 0;
+  cancelled_ = true;
   return -1;
 }
 
@@ -311,6 +363,20 @@ int Database::flush(const DeliverResult& deliver) {
   if (!lost_ && !misfit_ && !cancelled_) end = runRequest(*this, request_, resend_, deliver);
   request_.clear();
   resend_.clear();
+  return noteEnd(end);
+}
+
+int Database::flushInserts(const DeliverResult& deliver) {
+  if (!batches_) return flush(deliver);
+  if (request_.empty()) return 0;
+  RequestEnd end = RequestEnd::LinkLost;
+  if (!lost_ && !misfit_ && !cancelled_) end = runTransaction(*this, request_, wire_, deliver);
+  request_.clear();
+  wire_.clear();
+  return noteEnd(end);
+}
+
+int Database::noteEnd(RequestEnd end) {
   if (end == RequestEnd::LinkLost && !cancelled_) lost_ = true;
   if (end == RequestEnd::Misfit) misfit_ = true;
   return end == RequestEnd::Done ? 0 : -1;

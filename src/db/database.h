@@ -61,6 +61,20 @@ struct Timeouts {
   int requestSeconds = kRequestTimeoutSeconds;
 };
 
+/// Whether a driver takes many statements in one request and gives one
+/// result each, from what SQLGetInfo said: SQL_MULT_RESULT_SETS,
+/// SQL_BATCH_SUPPORT, SQL_BATCH_ROW_COUNT and SQL_DBMS_NAME (nullptr for a
+/// text the driver did not give). Returns true or false.
+bool takesBatches(const char* multipleResults, SQLUINTEGER batchSupport, SQLUINTEGER batchRowCount,
+                  const char* dbmsName);
+/// Whether a DBMS name is SQL Server's, whose rules of errors in a batch and
+/// session options the program relies on. Returns true or false.
+bool isSqlServer(const char* dbmsName);
+
+/// How long a deadlock victim waits before its request goes again, per
+/// attempt running: long enough for the other session to finish.
+inline constexpr int kDeadlockWaitMilliseconds = 200;
+
 /// BookingStore over an ODBC connection.
 class Database final : public BookingStore, private ResultSource {
  public:
@@ -79,7 +93,7 @@ class Database final : public BookingStore, private ResultSource {
   size_t insertBookings(std::span<const BookingRecord> records, const char* identifier,
                         std::span<StatementOutcome> outcomes) override;
   size_t writeRunLogRows(std::span<RunLogRecord> records, std::span<StatementOutcome> outcomes) override;
-  LinkState link() const override { return LinkState{restored_, lost_, cancelled_, misfit_}; }
+  LinkState link() const override { return LinkState{restored_, lost_, cancelled_, misfit_, deadlocks_}; }
 
   /// Cancels the request in flight (SQLCancel), if there is one, however
   /// many statements it holds; meant for the thread that waits for the
@@ -113,11 +127,16 @@ class Database final : public BookingStore, private ResultSource {
   /// Waits milliseconds unless the operator asks to stop. Returns 0, or -1
   /// when a stop request ended the wait.
   int pauseUnlessStopped(int milliseconds) const;
-  /// Whether the driver and the server behind it answer a request of many
-  /// statements with one result each. Returns true or false.
-  bool driverTakesBatches();
+  /// Reads what the driver says of batches and of the server behind it into
+  /// batches_ and sqlServer_.
+  void learnDriver();
+  /// Sets the session options the requests rely on, when the server is SQL
+  /// Server. Returns 0, or -1 with diag recorded when they were refused.
+  int setSessionOptions(Diagnostic& diag);
   /// Connects again after the waits. Returns 0, or -1 (the link is lost).
   int restore() override;
+  int rollBack() override;
+  int deadlocked(int attempt) override;
   /// Whether the failed call's record or the driver says the link is gone.
   bool linkGone(const Diagnostic& failure);
 
@@ -135,6 +154,11 @@ class Database final : public BookingStore, private ResultSource {
   /// deliver, then empties it. Returns 0, or -1 once the link is lost for
   /// good or an answer did not fit (noted for link()).
   int flush(const DeliverResult& deliver);
+  /// As flush, for a request of booking INSERTs only: committed once when
+  /// requests go in batches.
+  int flushInserts(const DeliverResult& deliver);
+  /// Notes how a request ended for link(). Returns 0 when it was done, else -1.
+  int noteEnd(RequestEnd end);
   /// Begins an empty request with the statement that cannot fail, when
   /// requests go in batches: if the first statement failed, the driver
   /// manager would no longer read the results after it, and those ran.
@@ -153,6 +177,9 @@ class Database final : public BookingStore, private ResultSource {
   OdbcHandle statement_{SQL_HANDLE_STMT};
   bool connected_ = false;
   bool batches_ = false;
+  /// The server is SQL Server (its session options are set, its rules of
+  /// errors in a batch apply).
+  bool sqlServer_ = false;
   /// The most statements a request holds when batches are on.
   size_t batchStatements_;
   /// The settings of the first connection, for restoring it.
@@ -164,6 +191,9 @@ class Database final : public BookingStore, private ResultSource {
   bool misfit_ = false;
   Request request_;
   Request resend_;
+  /// An attempt of a request of INSERTs, in its transaction.
+  Request wire_;
+  int deadlocks_ = 0;
   /// Set once a request was cancelled at the operator's request: the run
   /// stops, and every later call fails at once.
   bool cancelled_ = false;

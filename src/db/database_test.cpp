@@ -68,3 +68,19 @@ TEST(Database, TimeLimitsAreTheOnesTheReadmeStates) {
   EXPECT_EQ(database.timeouts().requestSeconds, 120);
   EXPECT_EQ(kRestoreLoginTimeoutSeconds, 5);
 }
+
+// Whether requests go in batches rests on both batch bits, the explicit row
+// counts, several result sets, and a server that is SQL Server by name.
+TEST(Database, BatchesOnlyForSqlServerWithEveryBitNeeded) {
+  const SQLUINTEGER both = SQL_BS_SELECT_EXPLICIT | SQL_BS_ROW_COUNT_EXPLICIT;
+  EXPECT_TRUE(takesBatches("Y", both, SQL_BRC_EXPLICIT, "Microsoft SQL Server"));
+  EXPECT_FALSE(takesBatches("Y", SQL_BS_SELECT_EXPLICIT, SQL_BRC_EXPLICIT, "Microsoft SQL Server"));
+  EXPECT_FALSE(takesBatches("Y", SQL_BS_ROW_COUNT_EXPLICIT, SQL_BRC_EXPLICIT, "Microsoft SQL Server"));
+  EXPECT_FALSE(takesBatches("Y", both, SQL_BRC_PROCEDURES, "Microsoft SQL Server"));
+  EXPECT_FALSE(takesBatches("N", both, SQL_BRC_EXPLICIT, "Microsoft SQL Server"));
+  EXPECT_FALSE(takesBatches(nullptr, both, SQL_BRC_EXPLICIT, "Microsoft SQL Server"));
+  EXPECT_FALSE(takesBatches("Y", both, SQL_BRC_EXPLICIT, "Adaptive Server Enterprise"));
+  EXPECT_FALSE(takesBatches("Y", both, SQL_BRC_EXPLICIT, nullptr));
+  EXPECT_TRUE(isSqlServer("Microsoft SQL Server"));
+  EXPECT_FALSE(isSqlServer("Server"));
+}

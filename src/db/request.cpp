@@ -8,16 +8,16 @@ namespace {
 constexpr size_t kSeparatorLength = sizeof kStatementSeparator - 1;
 }  // namespace
 
-Request::Request(size_t maxStatements) : maxStatements_(maxStatements) {
+Request::Request(size_t maxStatements, size_t capacity) : maxStatements_(maxStatements), capacity_(capacity) {
   // The buffer is had once for the run; a failure here is the caller's
   // bad_alloc, caught where the Database is made.
-  buffer_.resize(kRequestCapacity + 1);
+  buffer_.resize(capacity_ + 1);
   statements_.reserve(maxStatements);
 }
 
 int Request::add(StatementKind kind, int columns, size_t item, int limit, const char* format, ...) {
   if (full()) return 1;
-  const size_t free = kRequestCapacity - used_;
+  const size_t free = capacity_ - used_;
   char* at = buffer_.data() + used_;
   va_list args;
   va_start(args, format);
@@ -35,7 +35,7 @@ int Request::add(StatementKind kind, int columns, size_t item, int limit, const 
 }
 
 char* Request::room(size_t cap) {
-  if (full() || used_ + cap + kSeparatorLength > kRequestCapacity) return nullptr;
+  if (full() || used_ + cap + kSeparatorLength > capacity_) return nullptr;
   return buffer_.data() + used_;
 }
 
@@ -45,7 +45,7 @@ int Request::commit(StatementKind kind, int columns, size_t item) {
 }
 
 int Request::take(size_t length, StatementKind kind, int columns, size_t item) {
-  if (used_ + length + kSeparatorLength > kRequestCapacity) return 1;
+  if (used_ + length + kSeparatorLength > capacity_) return 1;
   statements_.push_back(RequestStatement{used_, length, kind, columns, item});
   used_ += length;
   std::memcpy(buffer_.data() + used_, kStatementSeparator, kSeparatorLength);
@@ -55,7 +55,7 @@ int Request::take(size_t length, StatementKind kind, int columns, size_t item) {
 }
 
 int Request::copy(const Request& from, const RequestStatement& s) {
-  if (full() || used_ + s.length + kSeparatorLength > kRequestCapacity) return 1;
+  if (full() || used_ + s.length + kSeparatorLength > capacity_) return 1;
   std::memcpy(buffer_.data() + used_, from.buffer_.data() + s.offset, s.length);
   return take(s.length, s.kind, s.columns, s.item);
 }

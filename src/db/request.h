@@ -23,6 +23,11 @@ enum class StatementKind {
   Lookup,
   /// An INSERT of one row: a count of exactly one.
   Insert,
+  /// Opens or ends the transaction of a request: no result of its own, only
+  /// a failure.
+  Frame,
+  /// The constant query after the commit whose row says the commit completed.
+  Proof,
 };
 
 /// Where one statement lies in its request and what it is for.
@@ -39,11 +44,16 @@ struct RequestStatement {
 /// The constant query that opens a request whose later outcomes must be read.
 inline constexpr char kOpenerStatement[] = "SELECT 1";
 
+/// Bytes a request needs beyond its statements for the frame of its
+/// transaction (opener, begin, commit, proof and their separators).
+inline constexpr size_t kTransactionFrameCapacity = 128;
+
 /// A request being built.
 class Request {
  public:
-  /// Makes a request that holds at most maxStatements statements.
-  explicit Request(size_t maxStatements);
+  /// Makes a request that holds at most maxStatements statements and
+  /// capacity bytes of text.
+  explicit Request(size_t maxStatements, size_t capacity = kRequestCapacity);
 
   /// Formats a statement at the end, refused when it would be limit
   /// characters or longer. Returns 0; -1 when refused (the request is as it
@@ -85,6 +95,7 @@ class Request {
   int take(size_t length, StatementKind kind, int columns, size_t item);
 
   size_t maxStatements_;
+  size_t capacity_;
   std::vector<char> buffer_;
   size_t used_ = 0;
   std::vector<RequestStatement> statements_;

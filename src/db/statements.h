@@ -36,3 +36,22 @@ inline constexpr char kRunLogInsertStatement[] =
     "LogTErr, LogTTxt, LogSErr, LogSTxt,   LogMsg, LogTyp, LogDat)  VALUES    ('%s', '%s', '%s', '%s',     "
     "'%s', convert(DATETIME,'%ld', 112), '%s', '%s',     %ld, '%s', %ld, '%s',     '%s', %ld, "
     "CURRENT_TIMESTAMP) ";
+
+/// What frames a request of booking INSERTs: one transaction, committed at
+/// its end, and the row after the commit that says it completed (0 open
+/// transactions).
+inline constexpr char kBeginTransactionStatement[] = "BEGIN TRANSACTION";
+inline constexpr char kCommitTransactionStatement[] = "COMMIT TRANSACTION";
+inline constexpr char kTranCountStatement[] = "SELECT @@TRANCOUNT";
+/// Ends what a cancelled or cut-short request left open.
+inline constexpr char kRollbackOpenTransactionStatement[] = "IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION";
+
+/// The session options the program relies on, set on every connection: a
+/// site's defaults must not turn one booking's duplicate into the loss of its
+/// request (XACT_ABORT), leave every INSERT uncommitted (IMPLICIT_TRANSACTIONS)
+/// or take the row counts away (NOCOUNT).
+inline constexpr const char* kSessionOptionStatements[] = {
+    "SET XACT_ABORT OFF",
+    "SET IMPLICIT_TRANSACTIONS OFF",
+    "SET NOCOUNT OFF",
+};

@@ -43,6 +43,8 @@ struct Run {
   Diagnostic lastDiagnostic;
   /// Restored connections already told.
   int restoresTold = 0;
+  /// Requests sent again after a deadlock, already told.
+  int deadlocksTold = 0;
   /// Failures that did not reach the run log.
   int lostLogRows = 0;
 };
@@ -55,6 +57,8 @@ bool linkHolds(Run& run) {
   LinkState link = run.store.link();
   for (; run.restoresTold < link.restored; ++run.restoresTold)
     std::fprintf(run.out, "Verbindung zur Datenbank unterbrochen und wiederhergestellt.\n");
+  for (; run.deadlocksTold < link.deadlocks; ++run.deadlocksTold)
+    std::fprintf(run.out, "Verklemmung in der Datenbank (1205), Anfrage wird wiederholt.\n");
   return !link.lost && !link.cancelled;
 }
 
