@@ -1,8 +1,11 @@
 #include "common/append_file.h"
 
+#include <cstring>
+
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -18,6 +21,24 @@ int cutFileTo(FILE* file, long length) {
 #endif
 }
 
+FILE* openWithoutWaiting(const char* path, const char* mode) {
+#if defined(_WIN32)
+  // Opening a file never waits for a reader there.
+  return std::fopen(path, mode);
+#else
+  const bool append = std::strcmp(mode, "ab") == 0;
+  const int flags = (append ? O_WRONLY | O_APPEND | O_CREAT : O_RDWR) | O_CLOEXEC;
+  // O_NONBLOCK makes a pipe without a reader fail (ENXIO) rather than wait;
+  // on a regular file it changes nothing, and it is taken off again.
+  const int fd = ::open(path, flags | O_NONBLOCK, 0666);
+  if (fd < 0) return nullptr;
+  const int now = fcntl(fd, F_GETFL);
+  FILE* file = now == -1 || fcntl(fd, F_SETFL, now & ~O_NONBLOCK) == -1 ? nullptr : fdopen(fd, mode);
+  if (file == nullptr) ::close(fd);
+  return file;
+#endif
+}
+
 AppendFile::AppendFile(WriteBytes write) : write_(write != nullptr ? write : writeWithStdio) {}
 
 AppendFile::~AppendFile() { close(); }
@@ -30,7 +51,7 @@ int AppendFile::open(const char* path) {
   } catch (...) {
     return -1;
   }
-  file_ = std::fopen(path, "ab");
+  file_ = openWithoutWaiting(path, "ab");
   if (file_ == nullptr) return -1;
   // Unbuffered: after a failed write no rest may wait in a buffer, to be
   // written behind the cut by the close.
@@ -54,7 +75,7 @@ int AppendFile::append(std::string_view bytes) {
 int AppendFile::cutBack() {
   if (file_ != nullptr) return cutFileTo(file_, startLength_);
   // Closed already: open it again only to cut it.
-  FILE* file = std::fopen(path_.c_str(), "r+b");
+  FILE* file = openWithoutWaiting(path_.c_str(), "r+b");
   if (file == nullptr) return -1;
   int result = cutFileTo(file, startLength_);
   std::fclose(file);

@@ -16,6 +16,11 @@ using WriteBytes = size_t (*)(const char* data, size_t n, FILE* file);
 /// Cuts the open file to length bytes. Returns 0, or -1.
 int cutFileTo(FILE* file, long length);
 
+/// Opens path with mode "ab" (created when missing) or "r+b" without waiting
+/// for anything: a named pipe nobody reads fails at once instead of holding
+/// the run for ever. Returns the file, or nullptr.
+FILE* openWithoutWaiting(const char* path, const char* mode);
+
 /// A file opened for appending, written whole or not at all.
 class AppendFile {
  public:

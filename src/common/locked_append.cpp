@@ -26,7 +26,7 @@ long lengthThroughLastLineEnd(FILE* file, long size) {
 }  // namespace
 
 int checkAppendable(const char* path) {
-  FILE* file = std::fopen(path, "ab");
+  FILE* file = openWithoutWaiting(path, "ab");
   if (file == nullptr) return -1;
   return std::fclose(file) == 0 ? 0 : -1;
 }
@@ -47,7 +47,7 @@ int takeAppendTurn(FileLock& lock, const std::string& path, int waitMilliseconds
 
 long removeTornLine(const std::string& path) {
   if (checkAppendable(path.c_str()) != 0) return -1;  // creates a missing file
-  FILE* file = std::fopen(path.c_str(), "r+b");
+  FILE* file = openWithoutWaiting(path.c_str(), "r+b");
   if (file == nullptr) return -1;
   long removed = -1;
   long size = -1;

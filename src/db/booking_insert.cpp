@@ -31,6 +31,8 @@ int addInsert(Request& request, size_t item, const BookingRecord& record, const 
 
 size_t Database::insertBookings(std::span<const BookingRecord> records, const char* identifier,
                                 std::span<StatementOutcome> outcomes) {
+  unknownAfter_ = 0;
+  mayBeStored_.clear();
   KnownOutcomes known;
   if (known.reset(records.size()) != 0) return 0;
   const DeliverResult deliver = [&](const RequestStatement& s, std::string_view, const StatementResult& result,
@@ -71,7 +73,10 @@ size_t Database::insertBookings(std::span<const BookingRecord> records, const ch
   }
   flushInserts(deliver);
   request_.clear();
-  return known.leading();
+  const size_t leading = known.leading();
+  for (size_t item : mayBeStored_)
+    if (item >= leading && item + 1 - leading > unknownAfter_) unknownAfter_ = item + 1 - leading;
+  return leading;
 }
 
 void Database::openInsertRequest() {

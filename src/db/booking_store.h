@@ -35,8 +35,9 @@ struct LinkState {
   int restored;
   /// True once the link was lost and could not be restored.
   bool lost;
-  /// True once a request was cancelled because the operator asked the run
-  /// to stop; every later call fails at once, as after a lost link.
+  /// True once the operator's stop ended a wait of the requests (before
+  /// restoring a link, after a deadlock); every later call fails at once, as
+  /// after a lost link.
   bool cancelled = false;
   /// True once the server gave a result that did not fit its statement;
   /// every call fails at once from then on, as after a lost link.
@@ -44,6 +45,11 @@ struct LinkState {
   /// Requests the server chose as a deadlock victim and that were sent
   /// again, so far.
   int deadlocks = 0;
+  /// After an insertBookings that returned fewer than it was given: how many
+  /// records after those with an outcome may have been stored all the same
+  /// (their commit may have completed while its answer was lost); 0 when
+  /// none of them was.
+  size_t unknownAfter = 0;
 };
 
 /// What the lookups of one booking gave. Each result is 0 for a row whose

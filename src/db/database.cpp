@@ -217,13 +217,6 @@ int Database::deadlocked(int attempt) {
   return -1;
 }
 
-SQLRETURN Database::cancelInFlight() {
-  std::lock_guard<std::mutex> hold(inFlightMutex_);
-  if (inFlight_ == SQL_NULL_HSTMT) return SQL_SUCCESS;
-  inFlightCancelled_ = true;
-  return SQLCancel(inFlight_);
-}
-
 bool Database::linkGone(const Diagnostic& failure) {
   if (connection() == SQL_NULL_HANDLE) return false;
   SQLUINTEGER dead = SQL_CD_FALSE;
@@ -238,19 +231,6 @@ void Database::failed(StatementResult& result) {
     readDiagnostic(SQL_HANDLE_STMT, statement_.get(), result.diag);
   else if (connection() != SQL_NULL_HANDLE)  // the allocation failed; never connected: nothing to read
     readDiagnostic(SQL_HANDLE_DBC, connection(), result.diag);
-  bool cancelled = false;
-  {
-    std::lock_guard<std::mutex> hold(inFlightMutex_);
-    cancelled = inFlightCancelled_;
-  }
-  // Cancelled for the operator: not a failure of the booking, and not a
-  // link to restore; what has no result yet is treated as after a lost
-  // link, and the run stops.
-  if (cancelled && stopAsked(stop_)) {
-    cancelled_ = true;
-    result.linkLost = true;
-    return;
-  }
   result.linkLost = linkGone(result.diag);
 }
 
@@ -330,13 +310,6 @@ void Database::send(std::string_view text, int columns, StatementResult& result)
   // and handled like a lost link.
   SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeouts_.requestSeconds)), SQL_IS_UINTEGER);
-  {
-    // In flight until close(): a stop request cancels whatever of the
-    // request the server has not answered yet.
-    std::lock_guard<std::mutex> hold(inFlightMutex_);
-    inFlight_ = stmt;
-    inFlightCancelled_ = false;
-  }
   SQLRETURN rc = SQLExecDirect(stmt, sqlText(text.data()), static_cast<SQLINTEGER>(text.size()));
   describe(rc, columns, result);
 }
@@ -349,13 +322,7 @@ void Database::next(int columns, StatementResult& result) {
   describe(rc, columns, result);
 }
 
-void Database::close() {
-  {
-    std::lock_guard<std::mutex> hold(inFlightMutex_);
-    inFlight_ = SQL_NULL_HSTMT;
-  }
-  statement_.reset();
-}
+void Database::close() { statement_.reset(); }
 
 int Database::flush(const DeliverResult& deliver) {
   if (request_.empty()) return 0;
@@ -367,10 +334,19 @@ int Database::flush(const DeliverResult& deliver) {
 }
 
 int Database::flushInserts(const DeliverResult& deliver) {
-  if (!batches_) return flush(deliver);
   if (request_.empty()) return 0;
+  if (!batches_) {
+    // One INSERT a request: when its link went for good it may have run.
+    mayBeStored_.clear();
+    const bool sent = !lost_ && !misfit_ && !cancelled_;
+    if (sent) mayBeStored_.push_back(request_.statements()[0].item);
+    const int rc = flush(deliver);
+    if (rc == 0) mayBeStored_.clear();
+    return rc;
+  }
   RequestEnd end = RequestEnd::LinkLost;
-  if (!lost_ && !misfit_ && !cancelled_) end = runTransaction(*this, request_, wire_, deliver);
+  mayBeStored_.clear();
+  if (!lost_ && !misfit_ && !cancelled_) end = runTransaction(*this, request_, wire_, deliver, &mayBeStored_);
   request_.clear();
   wire_.clear();
   return noteEnd(end);

@@ -6,7 +6,6 @@
 // waits, and the statement that met the loss runs again.
 
 #include <map>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -93,13 +92,8 @@ class Database final : public BookingStore, private ResultSource {
   size_t insertBookings(std::span<const BookingRecord> records, const char* identifier,
                         std::span<StatementOutcome> outcomes) override;
   size_t writeRunLogRows(std::span<RunLogRecord> records, std::span<StatementOutcome> outcomes) override;
-  LinkState link() const override { return LinkState{restored_, lost_, cancelled_, misfit_, deadlocks_}; }
+  LinkState link() const override { return LinkState{restored_, lost_, cancelled_, misfit_, deadlocks_, unknownAfter_}; }
 
-  /// Cancels the request in flight (SQLCancel), if there is one, however
-  /// many statements it holds; meant for the thread that waits for the
-  /// operator's signals while the run waits for the server. Returns SQLCancel's result, or SQL_SUCCESS when no
-  /// request is in flight.
-  SQLRETURN cancelInFlight();
   /// Sets the flag of the operator's stop requests: a stop ends the waits
   /// before restoring a lost link. nullptr: none.
   void setStopFlag(const StopFlag* stop) { stop_ = stop; }
@@ -194,17 +188,16 @@ class Database final : public BookingStore, private ResultSource {
   /// An attempt of a request of INSERTs, in its transaction.
   Request wire_;
   int deadlocks_ = 0;
-  /// Set once a request was cancelled at the operator's request: the run
-  /// stops, and every later call fails at once.
+  size_t unknownAfter_ = 0;
+  /// The INSERTs of the request that met a lost link for good which may
+  /// have been stored (their items).
+  std::vector<size_t> mayBeStored_;
+  /// Set once the operator's stop ended a wait of the run's requests (before
+  /// restoring a link, after a deadlock): the run stops, and every later call
+  /// fails at once.
   bool cancelled_ = false;
   const StopFlag* stop_ = nullptr;
   Timeouts timeouts_;
-  /// The statement whose request is in flight (from its SQLExecDirect to
-  /// its last result), for cancelInFlight, and whether it was cancelled;
-  /// guarded by inFlightMutex_.
-  std::mutex inFlightMutex_;
-  SQLHSTMT inFlight_ = SQL_NULL_HSTMT;
-  bool inFlightCancelled_ = false;
   LookupCache cache_;
   /// Texts of the error numbers looked up so far; asked once a run.
   std::map<int32_t, std::string> errorTexts_;

@@ -114,7 +114,8 @@ bool isDeadlock(const StatementResult& result) {
 }
 }  // namespace
 
-RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request& wire, const DeliverResult& deliver) {
+RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request& wire, const DeliverResult& deliver,
+                          std::vector<size_t>* mayBeStored) {
   const auto& all = inserts.statements();
   std::vector<Member> members;
   std::vector<size_t> group;
@@ -128,6 +129,15 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
     members[k].done = true;
     deliver(all[k], inserts.text(all[k]), result, members[k].mayBeStored);
   };
+  // Ends without the outcomes of the rest, saying which of them may be stored.
+  auto giveUp = [&](RequestEnd end) {
+    if (mayBeStored != nullptr) {
+      mayBeStored->clear();
+      for (size_t k = 0; k < members.size(); ++k)
+        if (!members[k].done && members[k].mayBeStored) mayBeStored->push_back(all[k].item);
+    }
+    return end;
+  };
   // Attempts since the last one that settled something; each is a lost link
   // or an end without a cause, and neither may repeat without bound.
   int withoutProgress = 0;
@@ -140,10 +150,15 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
     for (size_t k = 0; group.empty() && k < members.size(); ++k)
       if (!members[k].done) group.push_back(k);
     if (group.empty()) return RequestEnd::Done;
-    if (buildAttempt(inserts, group, wire) != 0) return RequestEnd::Misfit;
+    if (buildAttempt(inserts, group, wire) != 0) return giveUp(RequestEnd::Misfit);
 
     const Reading r = readAttempt(source, wire, members, group);
-    if (r.ending == Ending::Misfit) return RequestEnd::Misfit;
+    if (r.ending == Ending::Misfit) {
+      // Whatever the server made of it, its commit may have run.
+      for (size_t k : group)
+        if (members[k].got.kind != Kind::Failed) members[k].mayBeStored = true;
+      return giveUp(RequestEnd::Misfit);
+    }
     if (r.ending == Ending::NotSent) {
       for (size_t k : group) finish(k, r.notSent);
       continue;
@@ -159,13 +174,13 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
       // row that was not refused may be stored.
       for (size_t k : group)
         if (members[k].got.kind != Kind::Failed) members[k].mayBeStored = true;
-      if (++withoutProgress > kRestoresPerStatement || source.restore() != 0) return RequestEnd::LinkLost;
+      if (++withoutProgress > kRestoresPerStatement || source.restore() != 0) return giveUp(RequestEnd::LinkLost);
       continue;
     }
     // Not committed as sent: whatever the server left open goes first, so
     // the next attempt is not nested in it.
     if (source.rollBack() != 0) {
-      if (++withoutProgress > kRestoresPerStatement || source.restore() != 0) return RequestEnd::LinkLost;
+      if (++withoutProgress > kRestoresPerStatement || source.restore() != 0) return giveUp(RequestEnd::LinkLost);
       continue;
     }
     const StatementResult* cause = nullptr;
@@ -178,7 +193,7 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
       cause = &members[group[r.last]].got;
     }
     if (cause != nullptr && isDeadlock(*cause) && ++deadlocks <= kDeadlockRetries) {
-      if (source.deadlocked(deadlocks) != 0) return RequestEnd::LinkLost;
+      if (source.deadlocked(deadlocks) != 0) return giveUp(RequestEnd::LinkLost);
       continue;
     }
     if (culprit < group.size()) {
@@ -201,6 +216,6 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
     const bool rolledBack = cause != nullptr && isDeadlock(*cause);
     for (size_t k : group)
       if (!rolledBack && members[k].got.kind == Kind::Count) members[k].mayBeStored = true;
-    if (++withoutProgress > kRestoresPerStatement) return RequestEnd::Misfit;
+    if (++withoutProgress > kRestoresPerStatement) return giveUp(RequestEnd::Misfit);
   }
 }

@@ -12,6 +12,8 @@
 // a request whose link went is sent again on the new connection, where an
 // INSERT that meets its own row counts as stored.
 
+#include <vector>
+
 #include "db/batch.h"
 #include "db/request.h"
 
@@ -22,6 +24,8 @@
 /// An outcome is delivered with rerun set when an earlier attempt may have
 /// stored its row. Returns how it ended: LinkLost when the link is lost for
 /// good or the run is to stop, Misfit when the server's answers make no sense
-/// or an attempt keeps ending without a cause; what is undelivered then was
-/// not stored unless its rerun flag would have said so.
-RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request& wire, const DeliverResult& deliver);
+/// or an attempt keeps ending without a cause. What is undelivered then was
+/// not stored, except the items listed in mayBeStored (when given): their
+/// commit may have completed while its answer was lost.
+RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request& wire, const DeliverResult& deliver,
+                          std::vector<size_t>* mayBeStored = nullptr);

@@ -2,13 +2,18 @@
 // The process around the run decides what the operator's session does to it:
 // closed standard descriptors must not be taken by a connection or file, a
 // closed output pipe or a file size limit must not end the database work,
-// and an interruption (Ctrl-C, SIGTERM, a closed terminal) cancels the
-// request that waits for the server, so the run stops within moments.
+// and an interruption (Ctrl-C, SIGTERM, a closed terminal) lets the request
+// in flight finish for a few seconds, so its outcomes are known, and then, or
+// at a second interruption, ends the run at once whatever the link does. No
+// thread but the run's ever calls the driver: a cancel from another thread
+// is not safe with every driver.
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <mutex>
+#include <cstdlib>
+#include <thread>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -24,6 +29,7 @@
 #include "common/stop_flag.h"
 #include "db/database.h"
 #include "main/run.h"
+#include "main/run_turn.h"
 
 namespace {
 /// The count of stop requests; the run looks at it between statements, and
@@ -31,27 +37,52 @@ namespace {
 /// belongs to the process.
 StopFlag stopRequested{0};
 
-/// The database whose request in flight a stop request cancels, while the
-/// run has one; guarded by cancelTargetMutex.
-std::mutex cancelTargetMutex;
-Database* cancelTarget = nullptr;
+/// The turn the run holds except while it waits for the database.
+RunTurn runTurn;
 
 /// Set when the run has returned, for a handler that waits for it.
 std::atomic<bool> runEnded{false};
 
-/// Counts a stop request and cancels the request in flight.
+/// How long the run has after the first stop request to finish the request
+/// in flight and stop by itself: a request of a few hundred statements takes
+/// well under a second on a live link.
+constexpr std::chrono::milliseconds kStopGrace{5000};
+/// How often the watchdog looks at the stop count.
+constexpr std::chrono::milliseconds kWatchdogSlice{50};
+
+/// Counts a stop request.
 void requestStop() {
   int seen = stopRequested.load();
   while (seen < kStopAtOnce && !stopRequested.compare_exchange_weak(seen, seen + 1)) {
   }
-  std::lock_guard<std::mutex> hold(cancelTargetMutex);
-  if (cancelTarget != nullptr) cancelTarget->cancelInFlight();
 }
 
-/// Sets or clears the database a stop request cancels.
-void setCancelTarget(Database* database) {
-  std::lock_guard<std::mutex> hold(cancelTargetMutex);
-  cancelTarget = database;
+/// Ends a run that has not stopped in time: once the grace after the first
+/// request is over, or at once after a second, every wait of the run is cut,
+/// and when the run waits for the database, what it has got to is written from
+/// here and the process ends with status 1, the driver's call left behind
+/// (the server rolls back what was not committed when the link closes).
+std::atomic<bool> watchdogEnds{false};
+void watchStopRequests() {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point first{};
+  bool asked = false;
+  while (!watchdogEnds) {
+    std::this_thread::sleep_for(kWatchdogSlice);
+    const int count = stopRequested.load();
+    if (count == 0) continue;
+    if (!asked) first = Clock::now();
+    asked = true;
+    if (count < kStopAtOnce && Clock::now() - first < kStopGrace) continue;
+    if (runTurn.endFromOutside()) {
+      std::fflush(stdout);
+      std::_Exit(1);
+    }
+    // The run holds its turn (its own end, or between requests): it stops by
+    // itself, its waits cut now.
+    requestStop();
+    requestStop();
+  }
 }
 
 #if defined(_WIN32)
@@ -71,14 +102,14 @@ void keepStandardDescriptorsOpen() {
   if (_fileno(stderr) < 0) std::freopen("NUL", "rb", stderr);
 }
 
-// The console handler runs on a thread of its own, so it may cancel the
-// request the run waits for.
 /// Returns TRUE for the events that ask the run to stop.
 BOOL WINAPI onConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
   requestStop();
   // A closed console window ends the process when the handler returns (and
-  // after 5 seconds in any case): give the run that long to write its lines.
+  // after 5 seconds in any case): no grace for the request in flight, and the
+  // run, or the watchdog for it, has that long to write its lines.
+  if (event == CTRL_CLOSE_EVENT) requestStop();
   if (event == CTRL_CLOSE_EVENT)
     for (int waited = 0; !runEnded && waited < kCloseGraceMilliseconds; waited += kCloseGraceSlice)
       Sleep(kCloseGraceSlice);
@@ -127,15 +158,7 @@ void* waitForStopSignals(void*) {
   for (;;) {
     const int signal = sigtimedwait(&set, nullptr, &again);
     if (watcherEnds) return nullptr;
-    // Once asked to stop, the request in flight is cancelled again each
-    // second: a signal that came just before a request began finds nothing
-    // to cancel.
-    if (signal > 0) {
-      requestStop();
-    } else if (stopRequested != 0) {
-      std::lock_guard<std::mutex> hold(cancelTargetMutex);
-      if (cancelTarget != nullptr) cancelTarget->cancelInFlight();
-    }
+    if (signal > 0) requestStop();
   }
   return nullptr;
 }
@@ -186,13 +209,19 @@ int main(int argc, char** argv) {
   database.setTimeouts(Timeouts{DULMAR_SHORT_TIMEOUT_SECONDS, DULMAR_SHORT_TIMEOUT_SECONDS});
 #endif
   database.setStopFlag(&stopRequested);
-  setCancelTarget(&database);
   // Without a watcher the signals keep their default: they end the process.
   watchInterruptions();
-  const int status = runDulmar(argc, argv, database, stdout, &stopRequested);
-  setCancelTarget(nullptr);
+  std::thread watchdog;
+  try {
+    watchdog = std::thread(watchStopRequests);
+  } catch (...) {
+    // Without it a stop still ends the run after the request in flight.
+  }
+  const int status = runDulmar(argc, argv, database, stdout, &stopRequested, &runTurn);
   std::fflush(stdout);
   runEnded = true;
+  watchdogEnds = true;
+  if (watchdog.joinable()) watchdog.join();
 #if !defined(_WIN32)
   stopWatching();
 #endif

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <span>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "common/locked_append.h"
 #include "common/stop_flag.h"
 #include "common/text_file.h"
+#include "main/run_turn.h"
 #include "runlog/runlog.h"
 #include "settings/ini_reader.h"
 #include "settings/value_cipher.h"
@@ -47,6 +49,12 @@ struct Run {
   int deadlocksTold = 0;
   /// Failures that did not reach the run log.
   int lostLogRows = 0;
+  /// Where the run is, for a stop that ends it from outside: the first
+  /// booking whose lookups are asked, the bookings stored or reported
+  /// (sorted), and the end of those whose request is in flight.
+  size_t readingFirst = 0;
+  size_t processed = 0;
+  size_t inFlightEnd = 0;
 };
 
 bool stopRequested(const Run& run) { return stopAsked(run.stop); }
@@ -180,6 +188,7 @@ int readBookings(Run& run, TextReader& input, const char* path, std::vector<Book
       r.schema[0] = '\0';
       r.costCentre[0] = '\0';
     }
+    run.readingFirst = first;
     const size_t resolved = run.store.resolveBookings(records, std::span<Resolution>(resolutions.data(), count));
     for (size_t j = 0; j < count; ++j) {
       BookingRecord& r = records[j];
@@ -291,15 +300,31 @@ size_t reportFailures(Run& run, const std::vector<BookingRecord>& bookings, size
 }
 
 /// Says where an early stop left the bookings: those before position index
-/// of the sorted list are stored or reported, none from it on is stored.
-void reportStop(Run& run, StopReason reason, const std::vector<BookingRecord>& bookings, size_t index) {
-  const BookingRecord& r = bookings[index];
+/// of the sorted list are stored or reported; of the next unknown ones it
+/// cannot be known whether they were stored (their commit may have completed
+/// while its answer was lost); none after them is stored.
+void reportStop(Run& run, StopReason reason, const std::vector<BookingRecord>& bookings, size_t index,
+                size_t unknown = 0) {
+  std::fprintf(run.out, "dulmar: Abbruch %s: %lu von %lu Buchungen verarbeitet", stopText(reason),
+               static_cast<unsigned long>(index), static_cast<unsigned long>(bookings.size()));
+  if (unknown == 1)
+    std::fprintf(run.out, "; ob die Buchung %lu der sortierten Liste gespeichert wurde, ist unbekannt",
+                 static_cast<unsigned long>(index + 1));
+  if (unknown > 1)
+    std::fprintf(run.out, "; ob die Buchungen %lu bis %lu der sortierten Liste gespeichert wurden, ist unbekannt",
+                 static_cast<unsigned long>(index + 1), static_cast<unsigned long>(index + unknown));
+  if (unknown > 0) std::fprintf(run.out, " (die Wiederholung meldet gespeicherte mit 2627)");
+  const size_t next = index + unknown;
+  if (next >= bookings.size()) {
+    std::fprintf(run.out, ".\n");
+    return;
+  }
+  const BookingRecord& r = bookings[next];
   char date[kListDateCapacity];
-  std::fprintf(run.out,
-               "dulmar: Abbruch %s: %lu von %lu Buchungen verarbeitet; ab Buchung %lu der sortierten Liste "
-               "(%s,%s %s) wurde nichts gespeichert.\n",
-               stopText(reason), static_cast<unsigned long>(index), static_cast<unsigned long>(bookings.size()),
-               static_cast<unsigned long>(index + 1), r.personnelNumber, formatListDate(r, date), r.time);
+  // The list was named already when some bookings are unknown.
+  std::fprintf(run.out, "; ab Buchung %lu%s (%s,%s %s) wurde nichts gespeichert.\n",
+               static_cast<unsigned long>(next + 1), unknown > 0 ? "" : " der sortierten Liste", r.personnelNumber,
+               formatListDate(r, date), r.time);
 }
 
 /// Stores the bookings in order, a request's worth at a time, reporting each
@@ -328,6 +353,8 @@ size_t insertBookings(Run& run, std::vector<BookingRecord>& bookings, const char
         r.time[sizeof r.time - 2] = '0';
       }
     }
+    run.processed = first;
+    run.inFlightEnd = first + count;
     const size_t done = run.store.insertBookings(std::span<const BookingRecord>(bookings.data() + first, count),
                                                  identifier, std::span<StatementOutcome>(outcomes.data(), count));
     linkHolds(run);
@@ -345,8 +372,11 @@ size_t insertBookings(Run& run, std::vector<BookingRecord>& bookings, const char
           if (outcomes[j - first].result == 0) storedEnd = j + 1;
         processed = storedEnd;
       }
+      // Those after the outcomes whose commit may have completed unseen.
+      const size_t unknownAfter = done < count ? run.store.link().unknownAfter : 0;
+      const size_t unknown = unknownAfter > 0 ? first + done + unknownAfter - processed : 0;
       if (processed == bookings.size()) return processed;  // everything stored or reported
-      reportStop(run, storeStopReason(run), bookings, processed);
+      reportStop(run, storeStopReason(run), bookings, processed, unknown);
       return processed;
     }
     first += count;
@@ -361,10 +391,17 @@ void sayWaitingForTheParameterFile(void* out) {
                kAppendLockWaitMilliseconds / 1000);
 }
 
+/// How long the lines wait for their turn when the run is ended from
+/// outside: what is left of the bound the operator is promised.
+constexpr int kOutsideAppendWaitMilliseconds = 3000;
+
 /// Appends the parameter-file lines of the first count bookings to the file
-/// at path, opened now and closed again, in its turn with other runs.
-/// Returns 0, or -1 after the message.
-int finishParameterFile(Run& run, const std::vector<BookingRecord>& bookings, size_t count, const char* path) {
+/// at path, opened now and closed again, in its turn with other runs. Ended
+/// from outside, the run waits for its turn only briefly and then writes
+/// without it, since the bookings the lines name are stored. Returns 0, or -1
+/// after the message.
+int finishParameterFile(Run& run, const std::vector<BookingRecord>& bookings, size_t count, const char* path,
+                        bool fromOutside = false) {
   std::string lines;
   AppendReport report;
   FileLock turn;
@@ -372,11 +409,11 @@ int finishParameterFile(Run& run, const std::vector<BookingRecord>& bookings, si
   if (result == 0) {
     try {
       const std::string file(path);
-      if (takeAppendTurn(turn, file, kAppendLockWaitMilliseconds, run.stop, sayWaitingForTheParameterFile, run.out) <
-          0) {
+      const int wait = fromOutside ? kOutsideAppendWaitMilliseconds : kAppendLockWaitMilliseconds;
+      if (takeAppendTurn(turn, file, wait, run.stop, sayWaitingForTheParameterFile, run.out) < 0) {
         // A second signal cut the wait: the lines are written all the same,
         // since the bookings they name are stored.
-        if (!stopAtOnce(run.stop)) result = -1;
+        if (!stopAtOnce(run.stop) && !fromOutside) result = -1;
         report.withoutLock = true;
       }
       if (result == 0) result = appendWhole(file, lines, report);
@@ -393,14 +430,39 @@ int finishParameterFile(Run& run, const std::vector<BookingRecord>& bookings, si
   }
   return 0;
 }
+
+/// Holds the run's turn for the length of the run, and leaves nothing for
+/// the watcher to end when the run returns.
+class HeldTurn {
+ public:
+  explicit HeldTurn(RunTurn* turn) : turn_(turn) {
+    if (turn_ != nullptr) turn_->hold();
+  }
+  HeldTurn(const HeldTurn&) = delete;
+  HeldTurn& operator=(const HeldTurn&) = delete;
+  ~HeldTurn() {
+    if (turn_ == nullptr) return;
+    turn_->setEnding(nullptr);
+    turn_->release();
+  }
+  /// Sets what ends the run from outside from here on.
+  void endingFromHere(std::function<void()> ending) {
+    if (turn_ != nullptr) turn_->setEnding(std::move(ending));
+  }
+
+ private:
+  RunTurn* turn_;
+};
 }  // namespace
 
-int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
-              const StopFlag* stop) {
+int runDulmar(int argc, const char* const* argv, BookingStore& database, FILE* out, const StopFlag* stop,
+              RunTurn* runTurn) {
   if (argc != 4 && argc != 5) {
     printUsage(out);
     return 1;
   }
+  HeldTurn turn(runTurn);
+  TurnReleasingStore store(database, runTurn);
   const char* settingsPath = argv[1];
   const char* bookingPath = argv[2];
   const char* parameterPath = argv[3];
@@ -424,6 +486,10 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
   readSetting(settingsPath, "LOGIN", login);
   readSetting(settingsPath, "PASS", password);
 
+  turn.endingFromHere([out]() {
+    std::fprintf(out, "dulmar: Abbruch %s beim Verbinden mit der Datenbank; keine Buchung wurde gespeichert.\n",
+                 stopText(StopReason::Signal));
+  });
   std::vector<Diagnostic> furtherRecords;
   int connected = store.connect(login, password, dataSource, run.lastDiagnostic, furtherRecords);
   wipeBytes(password, sizeof password);
@@ -467,6 +533,10 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
   }
 
   std::vector<BookingRecord> bookings;
+  turn.endingFromHere([&run]() {
+    std::fprintf(run.out, "dulmar: Abbruch %s beim Einlesen der Buchung [%lu]; keine Buchung wurde gespeichert.\n",
+                 stopText(StopReason::Signal), static_cast<unsigned long>(run.readingFirst + 1));
+  });
   if (readBookings(run, bookingFile, bookingPath, bookings) != 0) return 1;
   bookingFile.close();
 
@@ -480,7 +550,14 @@ int runDulmar(int argc, const char* const* argv, BookingStore& store, FILE* out,
     std::fprintf(out, "Fehler beim oeffnen der Datei: %s\n", parameterPath);
     return 1;
   }
+  turn.endingFromHere([&run, &bookings, parameterPath]() {
+    // The request in flight may be committed or not: its bookings are
+    // neither counted nor listed, and the message says so.
+    finishParameterFile(run, bookings, run.processed, parameterPath, true);
+    reportStop(run, StopReason::Signal, bookings, run.processed, run.inFlightEnd - run.processed);
+  });
   const size_t processed = insertBookings(run, bookings, identifier);
+  turn.endingFromHere(nullptr);
   if (finishParameterFile(run, bookings, processed, parameterPath) != 0) return 1;
   if (processed < bookings.size()) return 1;
 

@@ -39,13 +39,14 @@ class FakeStore final : public BookingStore {
     return connectResult;
   }
 
-  LinkState link() const override { return LinkState{restored, lost, false, misfit}; }
+  LinkState link() const override { return LinkState{restored, lost, false, misfit, deadlocks, unknownAfter}; }
 
   /// Counts one statement: the link may be restored or lost at it, and the
   /// stop flag set. Returns true when the statement may run.
   bool statement() {
     ++statements;
     if (statements == stopAtStatement) *stopFlag = 1;
+    if (statements == deadlockAtStatement) ++deadlocks;
     if (restoreAtStatements.count(statements) != 0) ++restored;
     if (statements == loseAtStatement) lost = true;
     return !lost;
@@ -194,6 +195,12 @@ class FakeStore final : public BookingStore {
   std::vector<size_t> rowRequests;
   int restored = 0;
   bool lost = false;
+  /// Requests sent again after a deadlock, so far.
+  int deadlocks = 0;
+  /// Told after a lost link: bookings after the last outcome that may be stored.
+  size_t unknownAfter = 0;
+  /// The statement at which a deadlock was met and its request sent again.
+  long deadlockAtStatement = 0;
   std::vector<std::string> connects;
   std::vector<std::string> badgesAsked;
   std::vector<std::string> workstationsAsked;
@@ -423,6 +430,36 @@ TEST_F(RunTest, LinkLostWhileStoringWritesTheLinesOfTheBookingsBeforeAndStops) {
                          "2 der sortierten Liste (4711,26.01.2007 080000) wurde nichts gespeichert.\n");
   EXPECT_EQ(store.inserted.size(), 1u);
   EXPECT_EQ(fileBytes(parameterPath), "earlier run\r\nACME                ,4711    ,25.01.2007\r\n");
+}
+
+// A commit whose answer went with the link leaves bookings that may or may
+// not be stored: the message says which, and that nothing after them is. A
+// request sent again after a deadlock gets a line of its own.
+TEST_F(RunTest, StopMessageNamesTheBookingsWhoseStoringIsUnknown) {
+  standardMasterData(store);
+  store.deadlockAtStatement = 10;
+  store.loseAtStatement = 11;  // the second insert
+  store.unknownAfter = 1;
+  writeBookings(threeDays());
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed, std::string(kThreeDaysRead) +
+                         "Verklemmung in der Datenbank (1205), Anfrage wird wiederholt.\n"
+                         "dulmar: Abbruch Verbindung zur Datenbank verloren: 1 von 3 Buchungen verarbeitet; ob die "
+                         "Buchung 2 der sortierten Liste gespeichert wurde, ist unbekannt (die Wiederholung meldet "
+                         "gespeicherte mit 2627); ab Buchung 3 (4711,27.01.2007 080000) wurde nichts gespeichert.\n");
+  EXPECT_EQ(fileBytes(parameterPath), "ACME                ,4711    ,25.01.2007\r\n");
+
+  std::filesystem::remove(parameterPath);
+  printed.clear();
+  store = FakeStore{};
+  standardMasterData(store);
+  store.loseAtStatement = 10;  // the first insert: all three unknown, none after them
+  store.unknownAfter = 3;
+  EXPECT_EQ(run(), 1);
+  EXPECT_NE(printed.find("0 von 3 Buchungen verarbeitet; ob die Buchungen 1 bis 3 der sortierten Liste gespeichert "
+                         "wurden, ist unbekannt (die Wiederholung meldet gespeicherte mit 2627).\n"),
+            std::string::npos);
+  EXPECT_EQ(fileBytes(parameterPath), "");
 }
 
 TEST_F(RunTest, LinkLostWhileWritingARunLogRowSaysTheRowIsLostAndStops) {
