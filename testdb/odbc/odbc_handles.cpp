@@ -91,6 +91,13 @@ void loseConnection(Dbc* dbc, DiagArea& diag) {
   diag.driver(std::string(state), "General error: the connection was closed by the remote host.", 10054);
 }
 
+void disconnect(Dbc* dbc) {
+  for (Stmt* stmt : dbc->statements) closeCursor(stmt);
+  dbc->session.close();
+  if (dbc->connected && dbc->commits) dbc->commits->writeTotal();
+  dbc->connected = false;
+}
+
 void closeCursor(Stmt* stmt) {
   if (stmt->dbc && stmt->dbc->connected) {
     stmt->dbc->session.release(stmt->exec);
@@ -178,7 +185,7 @@ SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT type, SQLHANDLE handle) {
       Dbc* dbc = toDbc(handle);
       if (!dbc) return SQL_INVALID_HANDLE;
       while (!dbc->statements.empty()) freeStmt(dbc->statements.back());
-      dbc->session.close();
+      disconnect(dbc);
       dbc->magic = 0;
       delete dbc;
       return SQL_SUCCESS;

@@ -49,6 +49,14 @@ int setKey(const std::string& key, const std::string& value, ServerOptions& out,
   }
   if (equalsNoCase(key, "DatabaseName")) {
     c.databaseName = value;
+  } else if (equalsNoCase(key, "SessionDefaults")) {
+    SessionOptions defaults;
+    if (readSessionDefaults(value, defaults) != 0) {
+      error = "SessionDefaults takes XACT_ABORT and IMPLICIT_TRANSACTIONS, comma-separated";
+      return -1;
+    }
+    c.xactAbort = defaults.xactAbort;
+    c.implicitTransactions = defaults.implicitTransactions;
   } else if (equalsNoCase(key, "JournalMode") || equalsNoCase(key, "Synchronous")) {
     if (!isWord(value)) {
       error = key + " takes a word";
@@ -67,15 +75,19 @@ int setKey(const std::string& key, const std::string& value, ServerOptions& out,
 const char kUsage[] =
     "usage: dulmar-testdb-server --database FILE [--login NAME --password TEXT]\n"
     "         [--listen ADDRESS] [--port N] [--port-file FILE] [--latency-ms X] [--bandwidth-mbit X]\n"
-    "         [KEY=VALUE ...]\n"
+    "         [--commit-ms X] [--commit-count-file FILE] [KEY=VALUE ...]\n"
     "Serves the test database over TDS 7.4 in clear text, for tests only. Without --login any login\n"
     "is accepted. --listen defaults to 127.0.0.1, --port to a free one (written to --port-file).\n"
-    "KEY=VALUE: DatabaseName, JournalMode, Synchronous and the fault keys of a driver data source\n"
-    "(FailOnText, FailNative, FailMessage, BreakAfterStatements, BreakAtStatements, BreakAfterRunning,\n"
-    "RefuseConnectAfterBreak; FailStmtAllocFrom and FailState are accepted and have no effect).\n";
+    "--commit-ms: each durable commit waits X ms (fractions allowed) before its answer, as a log flush;\n"
+    "the durable commits are counted, written to --commit-count-file at each disconnect and told at exit.\n"
+    "KEY=VALUE: DatabaseName, JournalMode, Synchronous, SessionDefaults (XACT_ABORT,IMPLICIT_TRANSACTIONS)\n"
+    "and the fault keys of a driver data source (FailOnText, FailNative, FailMessage, BreakAfterStatements,\n"
+    "BreakAtStatements, BreakAfterRunning, RefuseConnectAfterBreak, StallAtStatements, StallLogin, DownForMs,\n"
+    "DeadlockAtStatements, BreakAfterCommits; FailStmtAllocFrom and FailState are accepted and have no effect).\n";
 
 int parseOptions(const std::vector<std::string>& args, ServerOptions& out, std::string& error) {
   out = ServerOptions{};
+  CommitSettings commits;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.rfind("--", 0) == 0) {
@@ -110,6 +122,13 @@ int parseOptions(const std::vector<std::string>& args, ServerOptions& out, std::
           return -1;
         }
         out.latencyMs = ms;
+      } else if (a == "--commit-ms") {
+        if (readCommitMs(v, commits.commitMs) != 0) {
+          error = "--commit-ms needs milliseconds from 0 to 60000";
+          return -1;
+        }
+      } else if (a == "--commit-count-file") {
+        commits.countFile = v;
       } else if (a == "--bandwidth-mbit") {
         char* end = nullptr;
         errno = 0;
@@ -137,6 +156,7 @@ int parseOptions(const std::vector<std::string>& args, ServerOptions& out, std::
     return -1;
   }
   if (out.config.databaseName.empty()) out.config.databaseName = stemOf(out.config.file);
+  out.config.commits = std::make_shared<CommitLedger>(std::move(commits));
   return 0;
 }
 
