@@ -106,6 +106,11 @@ bool FaultPlan::deadlocksAt(long n) const {
   return std::binary_search(settings_.deadlockAtStatements.begin(), settings_.deadlockAtStatements.end(), n);
 }
 
+long FaultPlan::countCommit() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ++commits_;
+}
+
 bool FaultPlan::breaksAfterCommit(long n) const {
   return std::binary_search(settings_.breakAfterCommits.begin(), settings_.breakAfterCommits.end(), n);
 }
@@ -186,8 +191,8 @@ FaultVerdict ConnectionFaults::beforeSessionControl() {
   return FaultVerdict::Run;
 }
 
-bool ConnectionFaults::breaksAfterCommit(long n) {
-  if (n == 0 || !plan_ || !plan_->breaksAfterCommit(n)) return false;
+bool ConnectionFaults::afterCommit() {
+  if (!plan_ || !plan_->breaksAfterCommit(plan_->countCommit())) return false;
   breakLink();
   return true;
 }

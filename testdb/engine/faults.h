@@ -96,6 +96,8 @@ class FaultPlan {
   bool stallsAt(long n) const;
   /// True when statement number n meets a deadlock.
   bool deadlocksAt(long n) const;
+  /// Counts one durable commit of any connection. Returns its number (from 1).
+  long countCommit();
   /// True when durable commit number n meets a break.
   bool breaksAfterCommit(long n) const;
   /// Counts one login. Returns true when the server never answers it.
@@ -105,6 +107,7 @@ class FaultPlan {
   const FaultSettings settings_;
   mutable std::mutex mutex_;
   long statements_ = 0;
+  long commits_ = 0;
   long logins_ = 0;
   bool down_ = false;
   /// While down for DownForMs: when it is up again.
@@ -125,9 +128,9 @@ class ConnectionFaults {
   /// ends a transaction: not counted, and only a lost link or a downed
   /// server stops it. Returns Run or Break.
   FaultVerdict beforeSessionControl();
-  /// After a statement or a commit that made durable commit number n (0:
-  /// none). Returns true when the link breaks now, before the answer.
-  bool breaksAfterCommit(long n);
+  /// Counts a durable commit this connection just made (a statement or a
+  /// manual commit). Returns true when the link breaks now, before its answer.
+  bool afterCommit();
   /// True when the next statement allocation fails.
   bool allocationFails();
   /// True once the link is lost (until the next connect).

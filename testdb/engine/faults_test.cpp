@@ -178,11 +178,10 @@ TEST(FaultPlan, DeadlocksAndBreaksAfterCommitsPassOverSessionControl) {
   EXPECT_EQ(next(a), FaultVerdict::Run);
   EXPECT_EQ(next(a), FaultVerdict::Deadlock);
   EXPECT_FALSE(a.broken());
-  EXPECT_FALSE(a.breaksAfterCommit(0));
-  EXPECT_FALSE(a.breaksAfterCommit(1));
+  EXPECT_FALSE(a.afterCommit());
   ConnectionFaults b;
   ASSERT_EQ(b.connect(plan), 0);
-  EXPECT_TRUE(b.breaksAfterCommit(2));
+  EXPECT_TRUE(b.afterCommit());
   EXPECT_TRUE(b.broken());
   EXPECT_EQ(b.beforeSessionControl(), FaultVerdict::Break);
   EXPECT_FALSE(a.broken());

@@ -53,7 +53,7 @@ int Session::open(const SessionOptions& options, ErrorList& errors) {
   }
   xactAbort_ = options.xactAbort;
   implicitTransactions_ = options.implicitTransactions;
-  lastCommit_ = 0;
+  durableCommits_ = 0;
   return 0;
 }
 

@@ -116,9 +116,9 @@ class Session {
   bool xactAbort() const { return xactAbort_; }
   /// True after SET IMPLICIT_TRANSACTIONS ON.
   bool implicitTransactions() const { return implicitTransactions_; }
-  /// The number (over the database's sessions) of this session's last durable
-  /// commit; it changes when a statement or endTransaction committed. 0: none yet.
-  long lastCommit() const { return lastCommit_; }
+  /// The durable commits this session made since it opened: a statement or
+  /// endTransaction that raised it committed.
+  long durableCommits() const { return durableCommits_; }
   /// The statement met DeadlockAtStatements: adds 1205 naming sessionId and
   /// rolls back the open transaction; the caller ends the batch.
   void deadlockVictim(int sessionId, ErrorList& errors);
@@ -158,7 +158,7 @@ class Session {
   int beginIfManual(ErrorList& errors);
   /// With IMPLICIT_TRANSACTIONS ON, opens the transaction tr begins. Returns 0, or -1 with errors.
   int beginImplicit(const Translation& tr, ErrorList& errors);
-  /// Waits for and counts the durable commit just made.
+  /// Waits for and counts the durable commit just made (in the ledger too).
   void noteCommit();
   /// Counts a change that committed on its own (no transaction is open).
   void noteAutocommit();
@@ -175,8 +175,8 @@ class Session {
   bool xactAbort_ = false;
   // SET IMPLICIT_TRANSACTIONS ON: a statement on a table opens a transaction
   bool implicitTransactions_ = false;
-  // see lastCommit()
-  long lastCommit_ = 0;
+  // see durableCommits()
+  long durableCommits_ = 0;
   // idle prepared statements by SQL text
   std::unordered_map<std::string, std::vector<sqlite3_stmt*>> cache_;
   // idle statements held in cache_ (at most kMaxCachedStatements)

@@ -95,7 +95,8 @@ int Session::beginImplicit(const Translation& tr, ErrorList& errors) {
 }
 
 void Session::noteCommit() {
-  if (options_.commits) lastCommit_ = options_.commits->record();
+  ++durableCommits_;
+  if (options_.commits) options_.commits->record();
 }
 
 void Session::noteAutocommit() {

@@ -188,10 +188,10 @@ SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT com
     return SQL_ERROR;
   }
   if (!dbc->connected) return SQL_SUCCESS;
-  const long before = dbc->session.lastCommit();
+  const long before = dbc->session.durableCommits();
   if (endTransaction(dbc, completion == SQL_COMMIT) != SQL_SUCCESS) return SQL_ERROR;
   // Committed, and the answer lost with the link.
-  if (dbc->session.lastCommit() != before && dbc->faults.breaksAfterCommit(dbc->session.lastCommit())) {
+  if (dbc->session.durableCommits() != before && dbc->faults.afterCommit()) {
     loseConnection(dbc, dbc->diag);
     return SQL_ERROR;
   }

@@ -106,10 +106,10 @@ SQLRETURN nextResult(Stmt* stmt, bool first) {
         stmt->diag.driver("HYT00", "Query timeout expired", 0);
         return SQL_ERROR;
     }
-    const long committed = session.lastCommit();
+    const long committed = session.durableCommits();
     const int rc = session.runStatement(stmt->batch, index, stmt->exec, errors, action);
     // Committed, and the answer lost with the link: the client cannot know.
-    if (session.lastCommit() != committed && dbc->faults.breaksAfterCommit(session.lastCommit())) {
+    if (session.durableCommits() != committed && dbc->faults.afterCommit()) {
       loseConnection(dbc, stmt->diag);
       return SQL_ERROR;
     }

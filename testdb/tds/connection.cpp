@@ -242,9 +242,9 @@ Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& r
         return Next::Continue;
     }
     const size_t answered = reply.size();
-    const long committed = session_.lastCommit();
+    const long committed = session_.durableCommits();
     const int rc = runStatement(batch, i, last, reply);
-    if (session_.lastCommit() != committed && faults_.breaksAfterCommit(session_.lastCommit())) {
+    if (session_.durableCommits() != committed && faults_.afterCommit()) {
       // Committed, and the link lost before this statement's answer went out.
       reply.resize(answered);
       linkLost_ = true;
