@@ -156,13 +156,14 @@ std::string Catalog::recordSchema(std::string_view name) const {
 
 std::string Catalog::recordTable(const Table& table) const {
   std::string sql = "INSERT INTO _dulmar_tables VALUES (" + sqliteLiteral(Value::text(table.sqliteName)) + ", " +
-                    sqliteLiteral(Value::text(table.schema)) + ", " + sqliteLiteral(Value::text(table.name)) + ");";
+                    sqliteLiteral(Value::text(table.schema)) + ", " + sqliteLiteral(Value::text(table.name)) +
+                    ");";
   int ordinal = 0;
   for (const Column& c : table.columns) {
     sql += "INSERT INTO _dulmar_columns VALUES (" + sqliteLiteral(Value::text(table.sqliteName)) + ", " +
            std::to_string(++ordinal) + ", " + sqliteLiteral(Value::text(c.name)) + ", " +
-           std::to_string(static_cast<int>(c.type)) + ", " + std::to_string(c.length) + ", " + std::to_string(c.scale) +
-           ", " + (c.notNull ? "1" : "0") + ");";
+           std::to_string(static_cast<int>(c.type)) + ", " + std::to_string(c.length) + ", " +
+           std::to_string(c.scale) + ", " + (c.notNull ? "1" : "0") + ");";
   }
   for (const Constraint& c : table.constraints) sql += recordConstraint(table, c);
   return sql;

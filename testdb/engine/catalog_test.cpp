@@ -2,10 +2,9 @@
 // new connection exactly as declared, other connections' changes are seen,
 // and the declared types govern what is stored.
 
-#include "engine/catalog.h"
-
 #include <gtest/gtest.h>
 
+#include "engine/catalog.h"
 #include "engine/engine_test_support.h"
 
 namespace testdb_test {

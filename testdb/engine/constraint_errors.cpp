@@ -11,12 +11,9 @@ namespace {
 
 const char* verbOf(StatementKind kind) {
   switch (kind) {
-    case StatementKind::Update:
-      return "UPDATE";
-    case StatementKind::Delete:
-      return "DELETE";
-    default:
-      return "INSERT";
+    case StatementKind::Update: return "UPDATE";
+    case StatementKind::Delete: return "DELETE";
+    default: return "INSERT";
   }
 }
 
@@ -48,12 +45,9 @@ bool sameColumns(const std::vector<std::string>& a, const std::vector<std::strin
 
 Value columnValue(sqlite3_stmt* st, int i) {
   switch (sqlite3_column_type(st, i)) {
-    case SQLITE_INTEGER:
-      return Value::integer(sqlite3_column_int64(st, i));
-    case SQLITE_FLOAT:
-      return Value::real(sqlite3_column_double(st, i));
-    case SQLITE_NULL:
-      return Value::null();
+    case SQLITE_INTEGER: return Value::integer(sqlite3_column_int64(st, i));
+    case SQLITE_FLOAT: return Value::real(sqlite3_column_double(st, i));
+    case SQLITE_NULL: return Value::null();
     default:
       return Value::text(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
                                      static_cast<size_t>(sqlite3_column_bytes(st, i))));
@@ -79,10 +73,8 @@ std::string Session::duplicateKeyValue(const Translation& tr, const Table& table
             int count = sqlite3_bind_parameter_count(st);
             for (int p = 0; p < count && p < static_cast<int>(tr.params.size()); ++p) {
               const Value& pv = tr.params[static_cast<size_t>(p)];
-              if (pv.kind == ValueKind::Int)
-                sqlite3_bind_int64(st, p + 1, pv.i);
-              else if (pv.kind == ValueKind::Real)
-                sqlite3_bind_double(st, p + 1, pv.d);
+              if (pv.kind == ValueKind::Int) sqlite3_bind_int64(st, p + 1, pv.i);
+              else if (pv.kind == ValueKind::Real) sqlite3_bind_double(st, p + 1, pv.d);
               else if (pv.kind == ValueKind::Text)
                 sqlite3_bind_text(st, p + 1, pv.s.data(), static_cast<int>(pv.s.size()), SQLITE_TRANSIENT);
             }
@@ -111,14 +103,10 @@ std::string Session::duplicateKeyValue(const Translation& tr, const Table& table
     for (size_t i = 0; i < row.size(); ++i) {
       const Value& v = row[i];
       int idx = static_cast<int>(i) + 1;
-      if (v.kind == ValueKind::Int)
-        sqlite3_bind_int64(probe, idx, v.i);
-      else if (v.kind == ValueKind::Real)
-        sqlite3_bind_double(probe, idx, v.d);
-      else if (v.kind == ValueKind::Text)
-        sqlite3_bind_text(probe, idx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
-      else
-        sqlite3_bind_null(probe, idx);
+      if (v.kind == ValueKind::Int) sqlite3_bind_int64(probe, idx, v.i);
+      else if (v.kind == ValueKind::Real) sqlite3_bind_double(probe, idx, v.d);
+      else if (v.kind == ValueKind::Text) sqlite3_bind_text(probe, idx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+      else sqlite3_bind_null(probe, idx);
     }
     if (sqlite3_step(probe) == SQLITE_ROW) {
       chosen = &row;
@@ -150,8 +138,8 @@ void Session::mapConstraint(const Translation& tr, ErrorList& errors) {
   if (extended == SQLITE_CONSTRAINT_NOTNULL) {
     std::vector<std::string> cols = failedColumns(message.c_str());
     const Column* c = cols.empty() ? nullptr : table->find(cols.front());
-    errors.push_back(
-        serverError(515, {c ? c->name : (cols.empty() ? "" : cols.front()), databaseName() + "." + object, verb}));
+    errors.push_back(serverError(515, {c ? c->name : (cols.empty() ? "" : cols.front()),
+                                       databaseName() + "." + object, verb}));
     return;
   }
   if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_UNIQUE) {
@@ -186,7 +174,8 @@ void Session::mapConstraint(const Translation& tr, ErrorList& errors) {
       for (const auto& [name, child] : catalog_.tables()) {
         for (const Constraint& k : child.constraints) {
           if (k.kind != ConstraintKind::ForeignKey || k.refTable != table->sqliteName) continue;
-          errors.push_back(serverError(547, {verb, "REFERENCE", k.name, databaseName(), child.schema + "." + child.name,
+          errors.push_back(serverError(547, {verb, "REFERENCE", k.name, databaseName(),
+                                             child.schema + "." + child.name,
                                              k.columns.empty() ? "" : ", column '" + k.columns.front() + "'"}));
           return;
         }

@@ -21,12 +21,9 @@ int collate(void*, int na, const void* a, int nb, const void* b) { return compar
 
 Value fromSqlite(sqlite3_value* v) {
   switch (sqlite3_value_type(v)) {
-    case SQLITE_INTEGER:
-      return Value::integer(sqlite3_value_int64(v));
-    case SQLITE_FLOAT:
-      return Value::real(sqlite3_value_double(v));
-    case SQLITE_NULL:
-      return Value::null();
+    case SQLITE_INTEGER: return Value::integer(sqlite3_value_int64(v));
+    case SQLITE_FLOAT: return Value::real(sqlite3_value_double(v));
+    case SQLITE_NULL: return Value::null();
     default: {
       const unsigned char* p = sqlite3_value_text(v);
       return Value::text(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_value_bytes(v))));
@@ -36,15 +33,9 @@ Value fromSqlite(sqlite3_value* v) {
 
 void resultValue(sqlite3_context* ctx, const Value& v) {
   switch (v.kind) {
-    case ValueKind::Null:
-      sqlite3_result_null(ctx);
-      break;
-    case ValueKind::Int:
-      sqlite3_result_int64(ctx, v.i);
-      break;
-    case ValueKind::Real:
-      sqlite3_result_double(ctx, v.d);
-      break;
+    case ValueKind::Null: sqlite3_result_null(ctx); break;
+    case ValueKind::Int: sqlite3_result_int64(ctx, v.i); break;
+    case ValueKind::Real: sqlite3_result_double(ctx, v.d); break;
     case ValueKind::Text:
       sqlite3_result_text(ctx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
       break;
@@ -176,8 +167,8 @@ int registerFunctions(sqlite3* db, FunctionErrors* errors) {
   int rc = sqlite3_create_collation(db, "TSQL", SQLITE_UTF8, nullptr, collate);
   for (const Fn& f : kFns) {
     if (rc != SQLITE_OK) return rc;
-    rc = sqlite3_create_function(db, f.name, f.args, SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0), errors,
-                                 f.fn, nullptr, nullptr);
+    rc = sqlite3_create_function(db, f.name, f.args, SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0),
+                                 errors, f.fn, nullptr, nullptr);
   }
   return rc;
 }

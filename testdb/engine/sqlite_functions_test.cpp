@@ -1,14 +1,14 @@
 // SQL Server's behaviour inside SQLite: the TSQL collation and the tsql_*
 // functions, called the way translated statements call them.
 
-#include "engine/sqlite_functions.h"
-
 #include <gtest/gtest.h>
+
 #include <sqlite3.h>
 
 #include <cstring>
 #include <string>
 
+#include "engine/sqlite_functions.h"
 #include "sqlserver/column_type.h"
 
 namespace testdb {
