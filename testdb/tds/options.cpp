@@ -35,7 +35,21 @@ bool isWord(const std::string& value) {
   return true;
 }
 
-int setKey(const std::string& key, const std::string& value, ServerOptions& out, std::string& error) {
+// CommitMs and CommitCountFile, as options or as the keys a driver data source takes.
+int setCommitKey(const std::string& key, const std::string& value, CommitSettings& out, std::string& error) {
+  if (equalsNoCase(key, "CommitCountFile")) {
+    out.countFile = value;
+    return 0;
+  }
+  if (readCommitMs(value, out.commitMs) != 0) {
+    error = "the commit wait needs milliseconds from 0 to 60000";
+    return -1;
+  }
+  return 0;
+}
+
+int setKey(const std::string& key, const std::string& value, ServerOptions& out, std::string& error,
+           CommitSettings& commits) {
   ServerConfig& c = out.config;
   for (std::string_view name : faultKeyNames()) {
     if (!equalsNoCase(key, name)) continue;
@@ -46,6 +60,9 @@ int setKey(const std::string& key, const std::string& value, ServerOptions& out,
     // Statement handles and SQLSTATEs belong to the client's driver.
     if (name == "FailStmtAllocFrom" || name == "FailState") out.ignoredKeys.push_back(std::string(name));
     return 0;
+  }
+  if (equalsNoCase(key, "CommitMs") || equalsNoCase(key, "CommitCountFile")) {
+    return setCommitKey(key, value, commits, error);
   }
   if (equalsNoCase(key, "DatabaseName")) {
     c.databaseName = value;
@@ -80,7 +97,8 @@ const char kUsage[] =
     "is accepted. --listen defaults to 127.0.0.1, --port to a free one (written to --port-file).\n"
     "--commit-ms: each durable commit waits X ms (fractions allowed) before its answer, as a log flush;\n"
     "the durable commits are counted, written to --commit-count-file at each disconnect and told at exit.\n"
-    "KEY=VALUE: DatabaseName, JournalMode, Synchronous, SessionDefaults (XACT_ABORT,IMPLICIT_TRANSACTIONS)\n"
+    "KEY=VALUE: DatabaseName, JournalMode, Synchronous, CommitMs and CommitCountFile (as the options),\n"
+    "SessionDefaults (XACT_ABORT,IMPLICIT_TRANSACTIONS)\n"
     "and the fault keys of a driver data source (FailOnText, FailNative, FailMessage, BreakAfterStatements,\n"
     "BreakAtStatements, BreakAfterRunning, RefuseConnectAfterBreak, StallAtStatements, StallLogin, DownForMs,\n"
     "DeadlockAtStatements, BreakAfterCommits; FailStmtAllocFrom and FailState are accepted and have no effect).\n";
@@ -122,13 +140,8 @@ int parseOptions(const std::vector<std::string>& args, ServerOptions& out, std::
           return -1;
         }
         out.latencyMs = ms;
-      } else if (a == "--commit-ms") {
-        if (readCommitMs(v, commits.commitMs) != 0) {
-          error = "--commit-ms needs milliseconds from 0 to 60000";
-          return -1;
-        }
-      } else if (a == "--commit-count-file") {
-        commits.countFile = v;
+      } else if (a == "--commit-ms" || a == "--commit-count-file") {
+        if (setCommitKey(a == "--commit-ms" ? "CommitMs" : "CommitCountFile", v, commits, error) != 0) return -1;
       } else if (a == "--bandwidth-mbit") {
         char* end = nullptr;
         errno = 0;
@@ -149,7 +162,7 @@ int parseOptions(const std::vector<std::string>& args, ServerOptions& out, std::
       error = "expected KEY=VALUE, got " + a;
       return -1;
     }
-    if (setKey(a.substr(0, eq), a.substr(eq + 1), out, error) != 0) return -1;
+    if (setKey(a.substr(0, eq), a.substr(eq + 1), out, error, commits) != 0) return -1;
   }
   if (out.config.file.empty()) {
     error = "--database is required";
