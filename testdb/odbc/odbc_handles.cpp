@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "odbc/driver_attributes.h"
+
 namespace testdb {
 
 SQLRETURN DiagArea::returnCode() const {
@@ -291,6 +293,9 @@ SQLRETURN SQL_API SQLGetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, SQLPOI
       break;
     case SQL_ATTR_ACCESS_MODE:
       v = SQL_MODE_READ_WRITE;
+      break;
+    case kAttrDurableCommits:
+      v = dbc->commits ? static_cast<SQLUINTEGER>(dbc->commits->total()) : 0;
       break;
     default:
       break;
