@@ -280,7 +280,9 @@ bool Translator::ifStatement() {
   take();
   if (peek().kind == TokenKind::Variable && equalsNoCase(peek().text, "@@TRANCOUNT")) {
     take();
-    if (!expectSymbol(">") || peek().kind != TokenKind::Number || take().text != "0") return syntaxError();
+    // Other comparisons need T-SQL's control flow: refused at their number.
+    if (!expectSymbol(">") || peek().kind != TokenKind::Number || peek().text != "0") return syntaxError();
+    take();
     if (!atKeyword("BEGIN") && !atKeyword("COMMIT") && !atKeyword("ROLLBACK")) return syntaxError();
     if (!transactionStatement()) return false;
     out_.onlyInTransaction = true;
