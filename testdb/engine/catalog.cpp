@@ -55,7 +55,13 @@ void Catalog::detach() {
 }
 
 int Catalog::ensure(sqlite3* db) {
-  int rc = sqlite3_exec(db, kCreateCatalog, nullptr, nullptr, nullptr);
+  // Writing takes the database's write lock: a login must not wait for a
+  // transaction another session holds open, as none waits on SQL Server.
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_schema WHERE name = '_dulmar_schemas'", -1, &st, nullptr);
+  const bool exists = rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  if (!exists) rc = sqlite3_exec(db, kCreateCatalog, nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return rc;
   version_ = -1;
   return refresh(db);

@@ -27,8 +27,7 @@ TestDatabase::~TestDatabase() {
   if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
 }
 
-int TestDatabase::open(Session& session) const {
-  testdb::SessionOptions options;
+int TestDatabase::open(Session& session, testdb::SessionOptions options) const {
   options.file = file_;
   options.databaseName = "attendance";
   ErrorList errors;
@@ -56,7 +55,8 @@ std::vector<std::string> TestDatabase::rowsOf(Session& session, const std::strin
     for (int i = 0; i < sqlite3_column_count(out.stmt); ++i) {
       if (i) row += '|';
       const unsigned char* text = sqlite3_column_text(out.stmt, i);
-      row += text ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(sqlite3_column_bytes(out.stmt, i)))
+      row += text ? std::string(reinterpret_cast<const char*>(text),
+                                static_cast<size_t>(sqlite3_column_bytes(out.stmt, i)))
                   : std::string("NULL");
     }
     rows.push_back(std::move(row));

@@ -17,8 +17,9 @@ class TestDatabase {
   TestDatabase(const TestDatabase&) = delete;
   TestDatabase& operator=(const TestDatabase&) = delete;
 
-  /// Opens a session on the file. Returns 0, or -1.
-  int open(testdb::Session& session) const;
+  /// Opens a session on the file, with options' other fields (a commit
+  /// ledger, session defaults). Returns 0, or -1.
+  int open(testdb::Session& session, testdb::SessionOptions options = {}) const;
   /// Runs sql on the test's own session. Returns its errors (empty on success).
   testdb::ErrorList run(const std::string& sql);
   /// Rows of a query that must succeed, columns joined by '|', NULL as NULL.

@@ -44,11 +44,11 @@ int readFlag(std::string_view text, bool& out) {
 
 const std::vector<std::string_view>& faultKeyNames() {
   static const std::vector<std::string_view> names = {
-      "FailStmtAllocFrom", "FailOnText",        "FailNative",
-      "FailState",         "FailMessage",       "BreakAfterStatements",
-      "BreakAtStatements", "BreakAfterRunning", "RefuseConnectAfterBreak",
-      "StallAtStatements", "StallLogin",        "DownForMs",
-      "BreakState"};
+      "FailStmtAllocFrom", "FailOnText",           "FailNative",
+      "FailState",         "FailMessage",          "BreakAfterStatements",
+      "BreakAtStatements", "BreakAfterRunning",    "RefuseConnectAfterBreak",
+      "StallAtStatements", "StallLogin",           "DownForMs",
+      "BreakState",        "DeadlockAtStatements", "BreakAfterCommits"};
   return names;
 }
 
@@ -80,6 +80,8 @@ int setFaultKey(FaultSettings& s, std::string_view key, std::string_view value) 
   if (key == "StallAtStatements") return readCounts(value, s.stallAtStatements);
   if (key == "StallLogin") return readCount(value, s.stallLogin);
   if (key == "DownForMs") return readCount(value, s.downForMs);
+  if (key == "DeadlockAtStatements") return readCounts(value, s.deadlockAtStatements);
+  if (key == "BreakAfterCommits") return readCounts(value, s.breakAfterCommits);
   if (key == "BreakState") {
     if (value.size() != 5) return -1;
     s.breakState = value;
@@ -98,6 +100,19 @@ long FaultPlan::countStatement() {
 
 bool FaultPlan::stallsAt(long n) const {
   return std::binary_search(settings_.stallAtStatements.begin(), settings_.stallAtStatements.end(), n);
+}
+
+bool FaultPlan::deadlocksAt(long n) const {
+  return std::binary_search(settings_.deadlockAtStatements.begin(), settings_.deadlockAtStatements.end(), n);
+}
+
+long FaultPlan::countCommit() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ++commits_;
+}
+
+bool FaultPlan::breaksAfterCommit(long n) const {
+  return std::binary_search(settings_.breakAfterCommits.begin(), settings_.breakAfterCommits.end(), n);
 }
 
 bool FaultPlan::loginStalls() {
@@ -156,6 +171,7 @@ FaultVerdict ConnectionFaults::beforeStatement(std::string_view text, ServerErro
     breakLink();
     return s.breakAfterRunning ? FaultVerdict::BreakAfterRun : FaultVerdict::Break;
   }
+  if (plan_->deadlocksAt(number)) return FaultVerdict::Deadlock;
   if (!s.failOnText.empty() && text.find(s.failOnText) != std::string_view::npos) {
     error = serverError(s.failNative);
     if (!s.failState.empty()) error.state = s.failState;
@@ -164,6 +180,21 @@ FaultVerdict ConnectionFaults::beforeStatement(std::string_view text, ServerErro
     return FaultVerdict::Fail;
   }
   return FaultVerdict::Run;
+}
+
+FaultVerdict ConnectionFaults::beforeSessionControl() {
+  if (broken_) return FaultVerdict::Break;
+  if (plan_ && plan_->down()) {
+    broken_ = true;
+    return FaultVerdict::Break;
+  }
+  return FaultVerdict::Run;
+}
+
+bool ConnectionFaults::afterCommit() {
+  if (!plan_ || !plan_->breaksAfterCommit(plan_->countCommit())) return false;
+  breakLink();
+  return true;
 }
 
 std::string_view ConnectionFaults::breakState() const {

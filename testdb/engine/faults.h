@@ -44,6 +44,13 @@ struct FaultSettings {
   // DownForMs: after a break the server is down for this long (connecting
   // fails, open connections lose their link), then up again (0: never)
   long downForMs = 0;
+  // DeadlockAtStatements: each of these statements (counted as for
+  // BreakAtStatements) is chosen as a deadlock victim: 1205, its transaction
+  // rolled back, the rest of its batch not run
+  std::vector<long> deadlockAtStatements;
+  // BreakAfterCommits: the link breaks right after each of these durable
+  // commits (counted over all connections) and before its answer
+  std::vector<long> breakAfterCommits;
   // BreakState: the SQLSTATE a client driver reports for a break, when the
   // driver decides it (empty: its usual 08S01)
   std::string breakState;
@@ -63,6 +70,7 @@ enum class FaultVerdict {
   Break,          // the link is lost before the statement reaches the server
   BreakAfterRun,  // run it, then lose the link instead of answering
   Stall,          // never answer it (the statement is not run)
+  Deadlock,       // chosen as a deadlock victim (Session::deadlockVictim)
 };
 
 /// The faults of one database as a front end serves it: shared by all its
@@ -86,6 +94,12 @@ class FaultPlan {
   bool down() const;
   /// True when statement number n meets a stall.
   bool stallsAt(long n) const;
+  /// True when statement number n meets a deadlock.
+  bool deadlocksAt(long n) const;
+  /// Counts one durable commit of any connection. Returns its number (from 1).
+  long countCommit();
+  /// True when durable commit number n meets a break.
+  bool breaksAfterCommit(long n) const;
   /// Counts one login. Returns true when the server never answers it.
   bool loginStalls();
 
@@ -93,6 +107,7 @@ class FaultPlan {
   const FaultSettings settings_;
   mutable std::mutex mutex_;
   long statements_ = 0;
+  long commits_ = 0;
   long logins_ = 0;
   bool down_ = false;
   /// While down for DownForMs: when it is up again.
@@ -109,6 +124,13 @@ class ConnectionFaults {
   int connect(std::shared_ptr<FaultPlan> plan);
   /// Decides the fate of the next statement; on Fail, error holds what to answer.
   FaultVerdict beforeStatement(std::string_view text, ServerError& error);
+  /// Decides the fate of a statement that only sets options or begins or
+  /// ends a transaction: not counted, and only a lost link or a downed
+  /// server stops it. Returns Run or Break.
+  FaultVerdict beforeSessionControl();
+  /// Counts a durable commit this connection just made (a statement or a
+  /// manual commit). Returns true when the link breaks now, before its answer.
+  bool afterCommit();
   /// True when the next statement allocation fails.
   bool allocationFails();
   /// True once the link is lost (until the next connect).

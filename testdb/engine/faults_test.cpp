@@ -164,5 +164,31 @@ TEST(FaultPlan, StallsAndABoundedDownTime) {
   EXPECT_EQ(setFaultKey(s, "StallAtStatements", "0"), -1);
 }
 
+// DeadlockAtStatements numbers statements as BreakAtStatements does, and
+// statements that only set options or begin or end a transaction are not
+// numbered; BreakAfterCommits numbers the durable commits of all connections.
+TEST(FaultPlan, DeadlocksAndBreaksAfterCommitsPassOverSessionControl) {
+  auto plan = planOf({{"DeadlockAtStatements", "3,1"}, {"BreakAfterCommits", "2"}});
+  EXPECT_EQ(plan->settings().deadlockAtStatements, (std::vector<long>{1, 3}));
+  ConnectionFaults a;
+  ASSERT_EQ(a.connect(plan), 0);
+  EXPECT_EQ(next(a), FaultVerdict::Deadlock);
+  EXPECT_EQ(a.beforeSessionControl(), FaultVerdict::Run);
+  EXPECT_EQ(a.beforeSessionControl(), FaultVerdict::Run);
+  EXPECT_EQ(next(a), FaultVerdict::Run);
+  EXPECT_EQ(next(a), FaultVerdict::Deadlock);
+  EXPECT_FALSE(a.broken());
+  EXPECT_FALSE(a.afterCommit());
+  ConnectionFaults b;
+  ASSERT_EQ(b.connect(plan), 0);
+  EXPECT_TRUE(b.afterCommit());
+  EXPECT_TRUE(b.broken());
+  EXPECT_EQ(b.beforeSessionControl(), FaultVerdict::Break);
+  EXPECT_FALSE(a.broken());
+  FaultSettings s;
+  EXPECT_EQ(setFaultKey(s, "BreakAfterCommits", "0"), -1);
+  EXPECT_EQ(setFaultKey(s, "DeadlockAtStatements", "2,"), -1);
+}
+
 }  // namespace
 }  // namespace testdb

@@ -31,39 +31,6 @@ void bindAll(sqlite3_stmt* st, const std::vector<Value>& params) {
 
 }  // namespace
 
-ErrorAction errorActionOf(int native) {
-  switch (native) {
-    // conversions
-    case 241:
-    case 242:
-    case 245:
-    case 8114:
-    // names that do not resolve when the statement is compiled as it runs
-    case 207:
-    case 208:
-    case 209:
-    case 4104:
-    // chosen as a deadlock victim
-    case 1205:
-      return ErrorAction::Batch;
-    default:
-      return ErrorAction::Statement;
-  }
-}
-
-bool rollsBackTransaction(int native) {
-  switch (native) {
-    case 241:
-    case 242:
-    case 245:
-    case 8114:
-    case 1205:
-      return true;
-    default:
-      return false;
-  }
-}
-
 Session::~Session() { close(); }
 
 int Session::open(const SessionOptions& options, ErrorList& errors) {
@@ -84,6 +51,9 @@ int Session::open(const SessionOptions& options, ErrorList& errors) {
     close();
     return -1;
   }
+  xactAbort_ = options.xactAbort;
+  implicitTransactions_ = options.implicitTransactions;
+  durableCommits_ = 0;
   return 0;
 }
 
@@ -96,6 +66,7 @@ void Session::close() {
   catalog_.detach();
   tranCount_ = 0;
   xactAbort_ = false;
+  implicitTransactions_ = false;
   if (db_) {
     sqlite3_close_v2(db_);
     db_ = nullptr;
@@ -135,27 +106,6 @@ void Session::release(Execution& out) {
   out.rowReady = false;
 }
 
-int Session::beginIfManual(ErrorList& errors) {
-  if (autocommit_ || !sqlite3_get_autocommit(db_)) return 0;
-  int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) {
-    mapError(rc, nullptr, errors);
-    return -1;
-  }
-  return 0;
-}
-
-int Session::endTransaction(bool commit, ErrorList& errors) {
-  tranCount_ = 0;
-  if (sqlite3_get_autocommit(db_)) return 0;
-  int rc = sqlite3_exec(db_, commit ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) {
-    mapError(rc, nullptr, errors);
-    return -1;
-  }
-  return 0;
-}
-
 int Session::runScript(const std::string& script, ErrorList& errors) {
   std::string wrapped = "SAVEPOINT dulmar_ddl;" + script + "RELEASE dulmar_ddl;";
   functionErrors_.clear();
@@ -174,6 +124,7 @@ int Session::compileBatch(std::string_view tsql, CompiledBatch& batch, ErrorList
   std::vector<Token>& tokens = batch.tokens;
   batch.statements.clear();
   batch.translations.clear();
+  batch.sessionControl.clear();
   if (!tokenize(tsql, tokens, error)) {
     errors.push_back(error);
     return -1;
@@ -216,12 +167,14 @@ int Session::compileBatch(std::string_view tsql, CompiledBatch& batch, ErrorList
       errors.push_back(error);
       batch.statements.clear();
       batch.translations.clear();
+      batch.sessionControl.clear();
       return -1;
     }
     if (stop <= i) stop = i + 1;
     span.end = stop;
     span.textEnd = tokens[stop].offset;
     batch.statements.push_back(span);
+    batch.sessionControl.push_back(translated && tr.sessionControl);
     // What runs as it was compiled: plain DML and queries that read nothing
     // an earlier statement of the batch could change but the catalog, which
     // runStatement checks. An error is always found again as the statement
@@ -269,6 +222,8 @@ int Session::runStatement(const CompiledBatch& batch, size_t index, Execution& o
     rc = -1;
   } else {
     if (tr.xactAbort >= 0) xactAbort_ = tr.xactAbort == 1;
+    // Turning it off leaves an open transaction open, as on SQL Server.
+    if (tr.implicitTransactions >= 0) implicitTransactions_ = tr.implicitTransactions == 1;
     rc = runOne(tr, out, errors);
   }
   if (rc == 0) return 0;
@@ -281,62 +236,21 @@ int Session::runStatement(const CompiledBatch& batch, size_t index, Execution& o
   return -1;
 }
 
-int Session::tranCount() const {
-  if (tranCount_ > 0) return tranCount_;
-  return !autocommit_ && db_ && !sqlite3_get_autocommit(db_) ? 1 : 0;
-}
-
-void Session::rollBackAll() {
-  if (db_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  tranCount_ = 0;
-}
-
-int Session::runTransaction(const Translation& tr, ErrorList& errors) {
-  const bool open = !sqlite3_get_autocommit(db_);
-  const char* verb = nullptr;
-  if (tr.sql == "BEGIN") {
-    // Nested BEGIN TRANs only count, as on SQL Server: the outermost COMMIT commits.
-    if (!open) verb = "BEGIN";
-    ++tranCount_;
-  } else if (tr.sql == "COMMIT") {
-    if (tranCount_ == 0 && !(open && !autocommit_)) {
-      errors.push_back(serverError(3902));
-      return -1;
-    }
-    if (tranCount_ > 0) --tranCount_;
-    if (tranCount_ == 0) verb = "COMMIT";
-  } else {
-    if (!open) {
-      errors.push_back(serverError(3903));
-      return -1;
-    }
-    tranCount_ = 0;
-    verb = "ROLLBACK";
-  }
-  if (!verb) return 0;
-  int rc = sqlite3_exec(db_, verb, nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) {
-    mapError(rc, nullptr, errors);
-    return -1;
-  }
-  return 0;
-}
-
 int Session::runOne(const Translation& tr, Execution& out, ErrorList& errors) {
   switch (tr.kind) {
     case StatementKind::Empty:
       return 0;
-    case StatementKind::Ddl:
-      if (beginIfManual(errors)) return -1;
-      return runScript(tr.script, errors);
     case StatementKind::Transaction:
       return runTransaction(tr, errors);
-    case StatementKind::AlterTable:
-      return runAlter(tr, errors);
     default:
       break;
   }
-  if (beginIfManual(errors)) return -1;
+  if (beginIfManual(errors) || beginImplicit(tr, errors)) return -1;
+  if (tr.kind == StatementKind::Ddl || tr.kind == StatementKind::AlterTable) {
+    if ((tr.kind == StatementKind::Ddl ? runScript(tr.script, errors) : runAlter(tr, errors)) != 0) return -1;
+    noteAutocommit();
+    return 0;
+  }
   sqlite3_stmt* st = checkout(tr.sql, errors);
   if (!st) return -1;
   out.stmt = st;
@@ -359,6 +273,7 @@ int Session::runOne(const Translation& tr, Execution& out, ErrorList& errors) {
   }
   out.rowCount = sqlite3_changes(db_);
   release(out);
+  if (out.rowCount > 0) noteAutocommit();
   return 0;
 }
 

@@ -5,12 +5,14 @@
 
 #include <sqlite3.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "engine/catalog.h"
+#include "engine/commits.h"
 #include "engine/sqlite_functions.h"
 #include "sqlserver/server_error.h"
 #include "tsql/sql_script.h"
@@ -27,7 +29,17 @@ struct SessionOptions {
   std::string journalMode = "WAL";
   // PRAGMA synchronous
   std::string synchronous = "NORMAL";
+  // the durable commits of this database, shared by its sessions (nullptr:
+  // neither waited for nor counted)
+  std::shared_ptr<CommitLedger> commits;
+  // SessionDefaults: what a site's `user options` turn on for every session
+  bool xactAbort = false;
+  bool implicitTransactions = false;
 };
+
+/// Reads SessionDefaults: a comma list of XACT_ABORT and IMPLICIT_TRANSACTIONS
+/// (either or both, without case) into options. Returns 0, or -1 for another word.
+int readSessionDefaults(std::string_view text, SessionOptions& options);
 
 /// The state of one executed statement: its open result or its row count.
 struct Execution {
@@ -68,6 +80,9 @@ struct CompiledBatch {
   std::vector<Translation> translations;
   // the catalog's loads() the translations were made against
   unsigned long long catalogLoads = 0;
+  // per statement: it only sets session options or begins or ends a
+  // transaction, so the statement-numbered fault keys pass over it
+  std::vector<bool> sessionControl;
 };
 
 class Session {
@@ -99,6 +114,14 @@ class Session {
   int tranCount() const;
   /// True after SET XACT_ABORT ON.
   bool xactAbort() const { return xactAbort_; }
+  /// True after SET IMPLICIT_TRANSACTIONS ON.
+  bool implicitTransactions() const { return implicitTransactions_; }
+  /// The durable commits this session made since it opened: a statement or
+  /// endTransaction that raised it committed.
+  long durableCommits() const { return durableCommits_; }
+  /// The statement met DeadlockAtStatements: adds 1205 naming sessionId and
+  /// rolls back the open transaction; the caller ends the batch.
+  void deadlockVictim(int sessionId, ErrorList& errors);
   /// Moves to the next row of out. Returns 1 (row), 0 (no more rows), -1 with errors.
   int next(Execution& out, ErrorList& errors);
   /// Ends out's result and gives its statement back to the cache.
@@ -133,6 +156,12 @@ class Session {
   void mapConstraint(const Translation& tr, ErrorList& errors);
   std::string duplicateKeyValue(const Translation& tr, const Table& table, const Constraint& key);
   int beginIfManual(ErrorList& errors);
+  /// With IMPLICIT_TRANSACTIONS ON, opens the transaction tr begins. Returns 0, or -1 with errors.
+  int beginImplicit(const Translation& tr, ErrorList& errors);
+  /// Waits for and counts the durable commit just made (in the ledger too).
+  void noteCommit();
+  /// Counts a change that committed on its own (no transaction is open).
+  void noteAutocommit();
 
   sqlite3* db_ = nullptr;
   SessionOptions options_;
@@ -144,6 +173,10 @@ class Session {
   int tranCount_ = 0;
   // SET XACT_ABORT ON: every run-time error ends the batch and its transaction
   bool xactAbort_ = false;
+  // SET IMPLICIT_TRANSACTIONS ON: a statement on a table opens a transaction
+  bool implicitTransactions_ = false;
+  // see durableCommits()
+  long durableCommits_ = 0;
   // idle prepared statements by SQL text
   std::unordered_map<std::string, std::vector<sqlite3_stmt*>> cache_;
   // idle statements held in cache_ (at most kMaxCachedStatements)

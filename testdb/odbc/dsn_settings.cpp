@@ -2,6 +2,8 @@
 
 #include <odbcinst.h>
 
+#include "engine/session.h"
+
 namespace testdb {
 namespace {
 
@@ -52,6 +54,22 @@ int readDsnSettings(const std::string& dsn, DsnSettings& out, std::string& badKe
   std::string sync = profileValue(dsn, "Synchronous");
   if (!sync.empty()) out.synchronous = sync;
   out.requestLog = profileValue(dsn, "RequestLog");
+  std::string commitMs = profileValue(dsn, "CommitMs");
+  if (!commitMs.empty() && readCommitMs(commitMs, out.commits.commitMs) != 0) {
+    badKey = "CommitMs=" + commitMs;
+    return -2;
+  }
+  out.commits.countFile = profileValue(dsn, "CommitCountFile");
+  std::string defaults = profileValue(dsn, "SessionDefaults");
+  if (!defaults.empty()) {
+    SessionOptions options;
+    if (readSessionDefaults(defaults, options) != 0) {
+      badKey = "SessionDefaults=" + defaults;
+      return -2;
+    }
+    out.xactAbort = options.xactAbort;
+    out.implicitTransactions = options.implicitTransactions;
+  }
   return 0;
 }
 

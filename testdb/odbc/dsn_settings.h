@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/commits.h"
 #include "engine/faults.h"
 
 namespace testdb {
@@ -26,11 +27,16 @@ struct DsnSettings {
   std::string synchronous = "NORMAL";
   // RequestLog: a file every SQLExecDirect text is appended to (none: no log)
   std::string requestLog;
+  // CommitMs and CommitCountFile: what a durable commit waits, where the count goes
+  CommitSettings commits;
+  // SessionDefaults=XACT_ABORT,IMPLICIT_TRANSACTIONS: on from the start of each session
+  bool xactAbort = false;
+  bool implicitTransactions = false;
 };
 
 /// Reads the keys of data source dsn through the driver manager's odbcinst.
-/// Returns 0, -1 when the DSN has no Database key, or -2 with the fault key
-/// whose value is not what it takes in badKey.
+/// Returns 0, -1 when the DSN has no Database key, or -2 with the key whose
+/// value is not what it takes in badKey.
 int readDsnSettings(const std::string& dsn, DsnSettings& out, std::string& badKey);
 
 }  // namespace testdb

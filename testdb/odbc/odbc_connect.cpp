@@ -1,5 +1,6 @@
 // Connecting, transactions and what the driver tells about itself.
 
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -32,11 +33,33 @@ std::shared_ptr<FaultPlan> faultPlanFor(const std::string& dsn, const DsnSetting
                     std::to_string(f.failNative) + '\n' + f.failState + '\n' + f.failMessage + '\n' +
                     std::to_string(f.breakAfterStatements) + '\n' + (f.breakAfterRunning ? "1" : "0") +
                     (f.refuseConnectAfterBreak ? "1" : "0");
-  for (long n : f.breakAtStatements) key += ',' + std::to_string(n);
+  for (const std::vector<long>* list :
+       {&f.breakAtStatements, &f.stallAtStatements, &f.deadlockAtStatements, &f.breakAfterCommits}) {
+    key += ';';
+    for (long n : *list) key += ',' + std::to_string(n);
+  }
   std::lock_guard<std::mutex> lock(mutex);
   std::shared_ptr<FaultPlan>& plan = plans[key];
   if (!plan) plan = std::make_shared<FaultPlan>(f);
   return plan;
+}
+
+// The durable commits of one database file are counted over every connection
+// this process opens to it, as a server counts them for all its clients.
+std::shared_ptr<CommitLedger> ledgerFor(const DsnSettings& s) {
+  static std::mutex mutex;
+  static std::map<std::string, std::shared_ptr<CommitLedger>> ledgers;
+  std::string key = s.file + '\n' + std::to_string(s.commits.commitMs) + '\n' + s.commits.countFile;
+  std::lock_guard<std::mutex> lock(mutex);
+  std::shared_ptr<CommitLedger>& ledger = ledgers[key];
+  if (!ledger) ledger = std::make_shared<CommitLedger>(s.commits);
+  return ledger;
+}
+
+// A session id per connection, as SQL Server numbers user sessions from 51.
+int nextSessionId() {
+  static std::atomic<int> next{51};
+  return next++;
 }
 
 // What SQL Server's own driver reports when nothing listens at the server's address.
@@ -82,6 +105,9 @@ SQLRETURN connect(Dbc* dbc, const std::string& dsn, const std::string& user, con
   options.databaseName = s.databaseName;
   options.journalMode = pragmaWord(s.journalMode, "WAL");
   options.synchronous = pragmaWord(s.synchronous, "NORMAL");
+  options.commits = ledgerFor(s);
+  options.xactAbort = s.xactAbort;
+  options.implicitTransactions = s.implicitTransactions;
   ErrorList errors;
   if (dbc->session.open(options, errors) != 0) {
     dbc->diag.add(errors);
@@ -89,6 +115,8 @@ SQLRETURN connect(Dbc* dbc, const std::string& dsn, const std::string& user, con
     return SQL_ERROR;
   }
   dbc->connected = true;
+  dbc->sessionId = nextSessionId();
+  dbc->commits = options.commits;
   dbc->dsn = dsn;
   dbc->user = user;
   return SQL_SUCCESS;
@@ -146,9 +174,7 @@ SQLRETURN SQL_API SQLDisconnect(SQLHDBC handle) {
   Dbc* dbc = toDbc(handle);
   if (!dbc) return SQL_INVALID_HANDLE;
   dbc->diag.clear();
-  for (Stmt* stmt : dbc->statements) closeCursor(stmt);
-  dbc->session.close();
-  dbc->connected = false;
+  disconnect(dbc);
   return SQL_SUCCESS;
 }
 
@@ -162,7 +188,14 @@ SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT com
     return SQL_ERROR;
   }
   if (!dbc->connected) return SQL_SUCCESS;
-  return endTransaction(dbc, completion == SQL_COMMIT);
+  const long before = dbc->session.durableCommits();
+  if (endTransaction(dbc, completion == SQL_COMMIT) != SQL_SUCCESS) return SQL_ERROR;
+  // Committed, and the answer lost with the link.
+  if (dbc->session.durableCommits() != before && dbc->faults.afterCommit()) {
+    loseConnection(dbc, dbc->diag);
+    return SQL_ERROR;
+  }
+  return SQL_SUCCESS;
 }
 
 SQLRETURN SQL_API SQLGetInfo(SQLHDBC handle, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT capacity,

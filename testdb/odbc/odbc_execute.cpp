@@ -18,6 +18,8 @@ SQLRETURN run(Stmt* stmt, const std::string& text) {
   Dbc* dbc = stmt->dbc;
   stmt->batch.statements.clear();
   stmt->nextStatement = 0;
+  // A cancel that came while nothing ran has nothing to end.
+  stmt->cancelled = false;
   if (dbc->faults.broken()) {
     loseConnection(dbc, stmt->diag);
     return SQL_ERROR;
@@ -62,7 +64,17 @@ SQLRETURN nextResult(Stmt* stmt, bool first) {
     ServerError injected;
     ErrorList errors;
     ErrorAction action = ErrorAction::Statement;
-    switch (dbc->faults.beforeStatement(text, injected)) {
+    const size_t index = stmt->nextStatement - 1;
+    // A cancel is an attention: the server ends the batch there, and an open
+    // transaction stays open until the client ends it.
+    if (stmt->cancelled.exchange(false)) {
+      stmt->nextStatement = stmt->batch.statements.size();
+      stmt->diag.driver("HY008", "Operation canceled");
+      return SQL_ERROR;
+    }
+    const FaultVerdict verdict = stmt->batch.sessionControl[index] ? dbc->faults.beforeSessionControl()
+                                                                   : dbc->faults.beforeStatement(text, injected);
+    switch (verdict) {
       case FaultVerdict::Run:
         break;
       case FaultVerdict::Fail:
@@ -72,9 +84,15 @@ SQLRETURN nextResult(Stmt* stmt, bool first) {
         stmt->diag.add(errors);
         if (errorActionOf(injected.native) == ErrorAction::Batch) stmt->nextStatement = stmt->batch.statements.size();
         return SQL_ERROR;
+      case FaultVerdict::Deadlock:
+        session.deadlockVictim(dbc->sessionId, errors);
+        errors.back().line = statement.line;
+        stmt->diag.add(errors);
+        stmt->nextStatement = stmt->batch.statements.size();
+        return SQL_ERROR;
       case FaultVerdict::BreakAfterRun:
         // The server did the work; only its answer never arrives.
-        session.runStatement(stmt->batch, stmt->nextStatement - 1, stmt->exec, errors, action);
+        session.runStatement(stmt->batch, index, stmt->exec, errors, action);
         loseConnection(dbc, stmt->diag);
         return SQL_ERROR;
       case FaultVerdict::Break:
@@ -82,11 +100,20 @@ SQLRETURN nextResult(Stmt* stmt, bool first) {
         return SQL_ERROR;
       case FaultVerdict::Stall:
         // In the driver's own process nothing can wait for a server: a stall
-        // is its request's time limit running out at once.
+        // is its request's time limit running out at once. The driver's
+        // attention then ends the batch; an open transaction stays open.
+        stmt->nextStatement = stmt->batch.statements.size();
         stmt->diag.driver("HYT00", "Query timeout expired", 0);
         return SQL_ERROR;
     }
-    if (session.runStatement(stmt->batch, stmt->nextStatement - 1, stmt->exec, errors, action) != 0) {
+    const long committed = session.durableCommits();
+    const int rc = session.runStatement(stmt->batch, index, stmt->exec, errors, action);
+    // Committed, and the answer lost with the link: the client cannot know.
+    if (session.durableCommits() != committed && dbc->faults.afterCommit()) {
+      loseConnection(dbc, stmt->diag);
+      return SQL_ERROR;
+    }
+    if (rc != 0) {
       stmt->diag.add(errors);
       if (action == ErrorAction::Batch) stmt->nextStatement = stmt->batch.statements.size();
       return SQL_ERROR;
@@ -290,6 +317,8 @@ SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT handle) {
 SQLRETURN SQL_API SQLCancel(SQLHSTMT handle) {
   Stmt* stmt = toStmt(handle);
   if (!stmt) return SQL_INVALID_HANDLE;
-  stmt->diag.clear();
+  // Only the flag: the call may come from another thread while the
+  // statement runs, and the diagnostics belong to that call.
+  stmt->cancelled = true;
   return SQL_SUCCESS;
 }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "odbc/driver_attributes.h"
+
 namespace testdb {
 
 SQLRETURN DiagArea::returnCode() const {
@@ -89,6 +91,13 @@ void loseConnection(Dbc* dbc, DiagArea& diag) {
   // A driver that reports the break outside the connection class: only
   // SQL_ATTR_CONNECTION_DEAD tells the link is gone.
   diag.driver(std::string(state), "General error: the connection was closed by the remote host.", 10054);
+}
+
+void disconnect(Dbc* dbc) {
+  for (Stmt* stmt : dbc->statements) closeCursor(stmt);
+  dbc->session.close();
+  if (dbc->connected && dbc->commits) dbc->commits->writeTotal();
+  dbc->connected = false;
 }
 
 void closeCursor(Stmt* stmt) {
@@ -178,7 +187,7 @@ SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT type, SQLHANDLE handle) {
       Dbc* dbc = toDbc(handle);
       if (!dbc) return SQL_INVALID_HANDLE;
       while (!dbc->statements.empty()) freeStmt(dbc->statements.back());
-      dbc->session.close();
+      disconnect(dbc);
       dbc->magic = 0;
       delete dbc;
       return SQL_SUCCESS;
@@ -284,6 +293,9 @@ SQLRETURN SQL_API SQLGetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, SQLPOI
       break;
     case SQL_ATTR_ACCESS_MODE:
       v = SQL_MODE_READ_WRITE;
+      break;
+    case kAttrDurableCommits:
+      v = dbc->commits ? static_cast<SQLUINTEGER>(dbc->commits->total()) : 0;
       break;
     default:
       break;

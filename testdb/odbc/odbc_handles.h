@@ -4,6 +4,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -74,6 +75,10 @@ struct Dbc {
   std::string user;
   // injected faults, and whether the link is lost
   ConnectionFaults faults;
+  // the session's id (@@SPID), which the deadlock message names
+  int sessionId = 0;
+  // the durable commits of the database, written to its count file at disconnect
+  std::shared_ptr<CommitLedger> commits;
   // statements of this connection, freed with it
   std::vector<Stmt*> statements;
 };
@@ -107,6 +112,8 @@ struct Stmt {
   std::unique_ptr<std::string> batchText;
   CompiledBatch batch;
   size_t nextStatement = 0;
+  // SQLCancel, maybe from another thread: an attention that ends the batch
+  std::atomic<bool> cancelled{false};
 };
 
 /// The handle when it is a live one of its kind, else nullptr.
@@ -127,6 +134,10 @@ void connectionBroken(DiagArea& diag);
 /// The link of dbc is lost: what the server does then (its open transaction
 /// rolled back, its results gone), and the 08S01 records in diag.
 void loseConnection(Dbc* dbc, DiagArea& diag);
+
+/// Closes the connection's statements and its session (what was not
+/// committed is rolled back) and writes the database's commit count.
+void disconnect(Dbc* dbc);
 
 /// Closes the statement's result; the statements of its batch not yet run
 /// still run, their results unread, as the server runs them on its own.

@@ -66,6 +66,9 @@ constexpr Template kTemplates[] = {
     {174, "42000", "The %s function requires %s argument(s)."},
     {243, "42000", "Type %s is not a defined system type."},
     {263, "42000", "Must specify table to select from."},
+    {1205, "40001",
+     "Transaction (Process ID %s) was deadlocked on lock resources with another process and has been chosen as the "
+     "deadlock victim. Rerun the transaction."},
     {1913, "42S11", "The operation failed because an index or statistics with name '%s' already exists on table '%s'."},
     {4104, "42000", "The multi-part identifier \"%s\" could not be bound."},
     {8180, "42000", "Statement(s) could not be prepared."},

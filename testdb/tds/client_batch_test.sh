@@ -5,7 +5,9 @@
 # a NOT NULL failure ending only their statement, with their lines; a
 # conversion error ending the batch; a transaction around a failing statement
 # committing the good rows and XACT_ABORT ON rolling it back; a break in
-# mid-batch delivering the results before it.
+# mid-batch delivering the results before it; the program's own requests
+# (its SETs, BEGIN ... COMMIT around its INSERTs, SELECT @@TRANCOUNT) skipped
+# where they have no result, and their one durable commit counted.
 #
 #   client_batch_test.sh SERVER_SCRIPT
 set -euo pipefail
@@ -62,4 +64,26 @@ eval "$(bash "$server_script" "$work/odbc-after" demo "$work/b.db" sa secret)"
 pids+=("$DULMAR_TESTDB_SERVER_PID")
 out=$(echo "SELECT a FROM b WHERE a >= 20 ORDER BY a;" | isql_run 2>&1)
 [ "$out" = $'20\n21' ] || fail "after the break: $out"
+kill "$DULMAR_TESTDB_SERVER_PID"
+
+# The program's requests: FreeTDS skips the DONEs without a count of the SETs
+# and the transaction statements; a duplicate key ends only its INSERT; the
+# request commits once, written to the count file when isql disconnects.
+eval "$(bash "$server_script" --commit-ms 0.5 --commit-count-file "$work/commits" "$work/odbc-commit" demo "$work/b.db" \
+  sa secret)"
+pids+=("$DULMAR_TESTDB_SERVER_PID")
+out=$(echo "SET XACT_ABORT OFF; SET IMPLICIT_TRANSACTIONS OFF; SET NOCOUNT OFF;" | isql_run 2>&1)
+[ -z "$out" ] || fail "session options: $out"
+out=$(echo "SELECT 1; BEGIN TRANSACTION; INSERT INTO b (a) VALUES (30); INSERT INTO b (a) VALUES (1); INSERT INTO b (a) VALUES (31); COMMIT TRANSACTION; SELECT @@TRANCOUNT;" \
+  | isql_run 2>&1)
+[ "$out" = "1
+[23000][FreeTDS][SQL Server]Violation of PRIMARY KEY constraint 'PK_b'. Cannot insert duplicate key in object 'dbo.b'. The duplicate key value is (1).
+[01000][FreeTDS][SQL Server]The statement has been terminated.
+[ISQL]ERROR: SQLMoreResults returned SQL_ERROR
+0" ] || fail "the storing request: $out"
+[ "$(cat "$work/commits")" = 1 ] || fail "commit count: $(cat "$work/commits")"
+out=$(echo "IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;" | isql_run 2>&1)
+[ -z "$out" ] || fail "rollback when none is open: $out"
+out=$(echo "SELECT a FROM b WHERE a >= 30 ORDER BY a;" | isql_run 2>&1)
+[ "$out" = $'30\n31' ] || fail "stored by the request: $out"
 echo "batches through FreeTDS passed"

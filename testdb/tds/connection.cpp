@@ -25,7 +25,7 @@ struct Severity {
 constexpr Severity kSeverities[] = {
     {102, 15, 1},  {105, 15, 1},  {156, 15, 1},   {207, 16, 1},  {208, 16, 1},   {515, 16, 2},   {547, 16, 0},
     {2601, 14, 1}, {2627, 14, 1}, {3621, 0, 0},   {4060, 11, 1}, {8152, 16, 14}, {18456, 14, 1}, {241, 16, 1},
-    {242, 16, 3},  {245, 16, 1},  {1222, 16, 56}, {5701, 0, 2},  {5703, 0, 1},
+    {242, 16, 3},  {245, 16, 1},  {1222, 16, 56}, {5701, 0, 2},  {5703, 0, 1},   {1205, 13, 51},
 };
 
 void message(std::vector<uint8_t>& out, int number, std::string_view text, int line = 0) {
@@ -52,6 +52,11 @@ void severityAndState(int number, uint8_t& severity, uint8_t& state) {
 
 void writeErrors(std::vector<uint8_t>& out, const ErrorList& errors) {
   for (const ServerError& e : errors) message(out, e.native, e.message, e.line);
+}
+
+Connection::~Connection() {
+  session_.close();
+  if (loggedIn_ && config_.commits) config_.commits->writeTotal();
 }
 
 Next Connection::handle(uint8_t type, std::span<const uint8_t> payload, std::vector<uint8_t>& reply) {
@@ -137,6 +142,9 @@ Next Connection::login(std::span<const uint8_t> payload, std::vector<uint8_t>& r
   options.databaseName = config_.databaseName;
   options.journalMode = config_.journalMode;
   options.synchronous = config_.synchronous;
+  options.commits = config_.commits;
+  options.xactAbort = config_.xactAbort;
+  options.implicitTransactions = config_.implicitTransactions;
   ErrorList errors;
   if (session_.open(options, errors) != 0) {
     loginFailed(l.userName, errors, reply);
@@ -192,7 +200,9 @@ Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& r
     std::string_view statementText =
         std::string_view(text).substr(statement.textBegin, statement.textEnd - statement.textBegin);
     ServerError injected;
-    switch (faults_.beforeStatement(statementText, injected)) {
+    const FaultVerdict verdict =
+        batch.sessionControl[i] ? faults_.beforeSessionControl() : faults_.beforeStatement(statementText, injected);
+    switch (verdict) {
       case FaultVerdict::Run:
         break;
       case FaultVerdict::Fail: {
@@ -216,6 +226,14 @@ Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& r
         linkLost_ = true;
         return Next::Close;
       }
+      case FaultVerdict::Deadlock: {
+        ErrorList failed;
+        session_.deadlockVictim(spid_, failed);
+        for (ServerError& e : failed) e.line = statement.line;
+        writeErrors(reply, failed);
+        writeDone(reply, kDoneError);
+        return Next::Continue;
+      }
       case FaultVerdict::Stall:
         // The connection stays open and silent from this statement on; it
         // is not run, and what the statements before it answered waits for
@@ -223,7 +241,16 @@ Next Connection::batch(std::span<const uint8_t> payload, std::vector<uint8_t>& r
         stalled_ = true;
         return Next::Continue;
     }
-    if (runStatement(batch, i, last, reply) != 0) return Next::Continue;
+    const size_t answered = reply.size();
+    const long committed = session_.durableCommits();
+    const int rc = runStatement(batch, i, last, reply);
+    if (session_.durableCommits() != committed && faults_.afterCommit()) {
+      // Committed, and the link lost before this statement's answer went out.
+      reply.resize(answered);
+      linkLost_ = true;
+      return Next::Close;
+    }
+    if (rc != 0) return Next::Continue;
   }
   return Next::Continue;
 }

@@ -27,15 +27,30 @@ struct ServerConfig {
   std::string synchronous = "NORMAL";
   // the faults a test asks for: the keys a driver data source takes
   FaultSettings faults;
+  // the durable commits of the database, shared by all connections (nullptr:
+  // neither waited for nor counted); written to its count file at each disconnect
+  std::shared_ptr<CommitLedger> commits;
+  // SessionDefaults: options on from the start of each session
+  bool xactAbort = false;
+  bool implicitTransactions = false;
 };
+
+/// SQL Server numbers user sessions from 51.
+constexpr uint16_t kFirstSpid = 51;
 
 /// What the caller does after sending the reply.
 enum class Next { Continue, Close };
 
 class Connection {
  public:
-  /// plan: the faults shared by all connections of the server (nullptr: none).
-  Connection(const ServerConfig& config, std::shared_ptr<FaultPlan> plan) : config_(config), plan_(std::move(plan)) {}
+  /// plan: the faults shared by all connections of the server (nullptr: none);
+  /// spid: the session's id, as the packet headers carry it.
+  Connection(const ServerConfig& config, std::shared_ptr<FaultPlan> plan, uint16_t spid = kFirstSpid)
+      : config_(config), plan_(std::move(plan)), spid_(spid) {}
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  /// Closes the session (what was not committed is rolled back) and writes the commit count.
+  ~Connection();
 
   /// Answers one client message with a token stream in reply (possibly
   /// empty). Returns Continue, or Close: send the reply, then end the connection.
@@ -60,6 +75,7 @@ class Connection {
 
   const ServerConfig& config_;
   std::shared_ptr<FaultPlan> plan_;
+  uint16_t spid_;
   ConnectionFaults faults_;
   Session session_;
   bool loggedIn_ = false;

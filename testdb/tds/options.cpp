@@ -35,7 +35,21 @@ bool isWord(const std::string& value) {
   return true;
 }
 
-int setKey(const std::string& key, const std::string& value, ServerOptions& out, std::string& error) {
+// CommitMs and CommitCountFile, as options or as the keys a driver data source takes.
+int setCommitKey(const std::string& key, const std::string& value, CommitSettings& out, std::string& error) {
+  if (equalsNoCase(key, "CommitCountFile")) {
+    out.countFile = value;
+    return 0;
+  }
+  if (readCommitMs(value, out.commitMs) != 0) {
+    error = "the commit wait needs milliseconds from 0 to 60000";
+    return -1;
+  }
+  return 0;
+}
+
+int setKey(const std::string& key, const std::string& value, ServerOptions& out, std::string& error,
+           CommitSettings& commits) {
   ServerConfig& c = out.config;
   for (std::string_view name : faultKeyNames()) {
     if (!equalsNoCase(key, name)) continue;
@@ -47,8 +61,19 @@ int setKey(const std::string& key, const std::string& value, ServerOptions& out,
     if (name == "FailStmtAllocFrom" || name == "FailState") out.ignoredKeys.push_back(std::string(name));
     return 0;
   }
+  if (equalsNoCase(key, "CommitMs") || equalsNoCase(key, "CommitCountFile")) {
+    return setCommitKey(key, value, commits, error);
+  }
   if (equalsNoCase(key, "DatabaseName")) {
     c.databaseName = value;
+  } else if (equalsNoCase(key, "SessionDefaults")) {
+    SessionOptions defaults;
+    if (readSessionDefaults(value, defaults) != 0) {
+      error = "SessionDefaults takes XACT_ABORT and IMPLICIT_TRANSACTIONS, comma-separated";
+      return -1;
+    }
+    c.xactAbort = defaults.xactAbort;
+    c.implicitTransactions = defaults.implicitTransactions;
   } else if (equalsNoCase(key, "JournalMode") || equalsNoCase(key, "Synchronous")) {
     if (!isWord(value)) {
       error = key + " takes a word";
@@ -67,15 +92,20 @@ int setKey(const std::string& key, const std::string& value, ServerOptions& out,
 const char kUsage[] =
     "usage: dulmar-testdb-server --database FILE [--login NAME --password TEXT]\n"
     "         [--listen ADDRESS] [--port N] [--port-file FILE] [--latency-ms X] [--bandwidth-mbit X]\n"
-    "         [KEY=VALUE ...]\n"
+    "         [--commit-ms X] [--commit-count-file FILE] [KEY=VALUE ...]\n"
     "Serves the test database over TDS 7.4 in clear text, for tests only. Without --login any login\n"
     "is accepted. --listen defaults to 127.0.0.1, --port to a free one (written to --port-file).\n"
-    "KEY=VALUE: DatabaseName, JournalMode, Synchronous and the fault keys of a driver data source\n"
-    "(FailOnText, FailNative, FailMessage, BreakAfterStatements, BreakAtStatements, BreakAfterRunning,\n"
-    "RefuseConnectAfterBreak; FailStmtAllocFrom and FailState are accepted and have no effect).\n";
+    "--commit-ms: each durable commit waits X ms (fractions allowed) before its answer, as a log flush;\n"
+    "the durable commits are counted, written to --commit-count-file at each disconnect and told at exit.\n"
+    "KEY=VALUE: DatabaseName, JournalMode, Synchronous, CommitMs and CommitCountFile (as the options),\n"
+    "SessionDefaults (XACT_ABORT,IMPLICIT_TRANSACTIONS)\n"
+    "and the fault keys of a driver data source (FailOnText, FailNative, FailMessage, BreakAfterStatements,\n"
+    "BreakAtStatements, BreakAfterRunning, RefuseConnectAfterBreak, StallAtStatements, StallLogin, DownForMs,\n"
+    "DeadlockAtStatements, BreakAfterCommits; FailStmtAllocFrom and FailState are accepted and have no effect).\n";
 
 int parseOptions(const std::vector<std::string>& args, ServerOptions& out, std::string& error) {
   out = ServerOptions{};
+  CommitSettings commits;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.rfind("--", 0) == 0) {
@@ -110,6 +140,8 @@ int parseOptions(const std::vector<std::string>& args, ServerOptions& out, std::
           return -1;
         }
         out.latencyMs = ms;
+      } else if (a == "--commit-ms" || a == "--commit-count-file") {
+        if (setCommitKey(a == "--commit-ms" ? "CommitMs" : "CommitCountFile", v, commits, error) != 0) return -1;
       } else if (a == "--bandwidth-mbit") {
         char* end = nullptr;
         errno = 0;
@@ -130,13 +162,14 @@ int parseOptions(const std::vector<std::string>& args, ServerOptions& out, std::
       error = "expected KEY=VALUE, got " + a;
       return -1;
     }
-    if (setKey(a.substr(0, eq), a.substr(eq + 1), out, error) != 0) return -1;
+    if (setKey(a.substr(0, eq), a.substr(eq + 1), out, error, commits) != 0) return -1;
   }
   if (out.config.file.empty()) {
     error = "--database is required";
     return -1;
   }
   if (out.config.databaseName.empty()) out.config.databaseName = stemOf(out.config.file);
+  out.config.commits = std::make_shared<CommitLedger>(std::move(commits));
   return 0;
 }
 

@@ -90,7 +90,7 @@ void unfinish(std::vector<uint8_t>& packets) {
 }
 
 void serve(const ServerOptions& options, std::shared_ptr<FaultPlan> plan, int fd, uint16_t spid) {
-  Connection connection(options.config, std::move(plan));
+  Connection connection(options.config, std::move(plan), spid);
   MessageAssembler assembler;
   std::vector<uint8_t> chunk(kReadChunk);
   std::vector<uint8_t> reply;
@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
   auto plan = std::make_shared<FaultPlan>(options.config.faults);
   std::list<Client> clients;
   std::mutex clientsMutex;
-  uint16_t nextSpid = 51;
+  uint16_t nextSpid = kFirstSpid;
   while (true) {
     pollfd fds[2] = {{listener.fd, POLLIN, 0}, {g_wakePipe[0], POLLIN, 0}};
     int ready = poll(fds, 2, 1000);
@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
     Client& c = clients.emplace_back();
     c.fd = fd;
     uint16_t spid = nextSpid;
-    nextSpid = static_cast<uint16_t>(nextSpid == 32767 ? 51 : nextSpid + 1);
+    nextSpid = static_cast<uint16_t>(nextSpid == 32767 ? kFirstSpid : nextSpid + 1);
     c.thread = std::thread([&options, &c, plan, spid] {
       serve(options, plan, c.fd, spid);
       shutdown(c.fd, SHUT_RDWR);
@@ -244,6 +244,6 @@ int main(int argc, char** argv) {
     close(c.fd);
   }
   if (!options.portFile.empty()) unlink(options.portFile.c_str());
-  fprintf(stderr, "dulmar-testdb-server: stopped\n");
+  fprintf(stderr, "dulmar-testdb-server: stopped after %ld durable commits\n", options.config.commits->total());
   return 0;
 }

@@ -1,20 +1,24 @@
-// dulmar-sqlrun DSN LOGIN PASSWORD [FILE]
+// dulmar-sqlrun [--commits] DSN LOGIN PASSWORD [FILE]
 //
 // Runs the statements of FILE (or standard input) through the ODBC driver
 // manager, one statement per ';'-terminated chunk or GO line. Prints each
 // result row as its column values joined by '|', NULL as NULL, and stops at the
 // first error with "[SQLSTATE] native: message" lines on standard error and
 // exit status 1. Used by the tests and the demo to load and read tables.
+// --commits: tells on standard error how many durable commits the test
+// database's driver made on the database in this run.
 
 #include <sql.h>
 #include <sqlext.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 
+#include "odbc/driver_attributes.h"
 #include "tsql/sql_script.h"
 
 namespace {
@@ -118,9 +122,24 @@ int runBatch(SQLHDBC dbc, const std::string& text) {
 
 }  // namespace
 
+/// Prints the durable commits the driver counted, when it is the test database's.
+void printCommits(SQLHDBC dbc) {
+  SQLUINTEGER commits = 0;
+  if (SQL_SUCCEEDED(SQLGetConnectAttr(dbc, testdb::kAttrDurableCommits, &commits, 0, nullptr))) {
+    fprintf(stderr, "dulmar-sqlrun: %lu durable commits\n", static_cast<unsigned long>(commits));
+  } else {
+    fprintf(stderr, "dulmar-sqlrun: the driver does not count commits\n");
+  }
+}
+
 int main(int argc, char** argv) {
+  const bool commits = argc > 1 && strcmp(argv[1], "--commits") == 0;
+  if (commits) {
+    --argc;
+    ++argv;
+  }
   if (argc < 4 || argc > 5) {
-    fprintf(stderr, "usage: dulmar-sqlrun DSN LOGIN PASSWORD [FILE]\n");
+    fprintf(stderr, "usage: dulmar-sqlrun [--commits] DSN LOGIN PASSWORD [FILE]\n");
     return 2;
   }
   std::stringstream script;
@@ -159,6 +178,7 @@ int main(int argc, char** argv) {
     if (status) break;
   }
   fflush(stdout);
+  if (commits) printCommits(dbc.handle);
   SQLDisconnect(dbc.handle);
   return status;
 }

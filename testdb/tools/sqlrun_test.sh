@@ -4,7 +4,8 @@
 # each of its results, and stops after the first batch with an error, its
 # record on standard error and status 1. The export SQL Server Management
 # Studio writes (sql/generated-script-example.sql, CRLF lines, upper-case GO)
-# loads whole, its CHECKs and DEFAULTs in force.
+# loads whole, its CHECKs and DEFAULTs in force. --commits tells the durable
+# commits the driver counted, as the data source's count file holds them.
 #
 #   sqlrun_test.sh DSN_SCRIPT SQLRUN SQL_DIR
 set -euo pipefail
@@ -42,4 +43,12 @@ printf '%s\n' "INSERT INTO KVSYSTEM.Kvs112Mnd (MndLiz, MndNum, MndSch) VALUES (7
 [ "$status" = 1 ] && [ "$(cat "$work/out")" = 0 ] || fail "default: $status $(cat "$work/out")"
 grep -qF '[23000] 547: [dulmar-testdb][SQL Server]The INSERT statement conflicted with the CHECK constraint "CK_KVS321BCH_BchPnr".' \
   "$work/err" || fail "check: $(cat "$work/err")"
+eval "$(bash "$dsn_script" "$work/odbc-commits" c "$work/c.db" sa secret CommitMs=0.5 "CommitCountFile=$work/c.count")"
+printf '%s\n' "CREATE TABLE c (a int NOT NULL)" "go" \
+  "BEGIN TRANSACTION; INSERT INTO c VALUES (1); INSERT INTO c VALUES (2); COMMIT TRANSACTION" "go" \
+  "INSERT INTO c VALUES (3); UPDATE c SET a = 4 WHERE a = 9; SELECT COUNT(*) FROM c" \
+  | "$sqlrun" --commits c sa secret >"$work/out" 2>"$work/err" || fail "commits: $(cat "$work/err")"
+[ "$(cat "$work/out")" = 3 ] || fail "commits: rows $(cat "$work/out")"
+[ "$(cat "$work/err")" = "dulmar-sqlrun: 3 durable commits" ] || fail "commits told: $(cat "$work/err")"
+[ "$(cat "$work/c.count")" = 3 ] || fail "count file: $(cat "$work/c.count")"
 echo "sqlrun test passed"

@@ -56,6 +56,16 @@ struct Translation {
   std::vector<std::vector<InsertValue>> insertRows;
   // SET XACT_ABORT: 1 ON, 0 OFF, -1 not this statement
   int xactAbort = -1;
+  // SET IMPLICIT_TRANSACTIONS: 1 ON, 0 OFF, -1 not this statement
+  int implicitTransactions = -1;
+  // it only sets session options or begins or ends a transaction: the fault
+  // keys that number statements pass over it, so a client that adds such
+  // statements keeps the numbers of its others
+  bool sessionControl = false;
+  // IF @@TRANCOUNT > 0 ...: the transaction statement runs only inside a transaction
+  bool onlyInTransaction = false;
+  // it names a table (a SELECT FROM one opens an implicit transaction)
+  bool readsTable = false;
   // ALTER TABLE ... ADD: SQLite cannot add a constraint or a default to a
   // table, so the engine edits the table's definition (target) in place.
   // A CHECK's text goes after the last element; a default after the column's

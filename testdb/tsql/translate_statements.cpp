@@ -203,6 +203,7 @@ const Table* Translator::resolveTable(const std::vector<std::string>& parts, con
   // database.schema.table: the database part names this one database.
   std::string_view schema = parts.size() >= 2 ? parts[parts.size() - 2] : std::string_view("dbo");
   const Table* t = catalog_.findTable(schema, parts.back());
+  out_.readsTable = true;
   if (!t) deferError(serverError(208, {written}), kMissingObject);
   return t;
 }
@@ -244,13 +245,15 @@ bool Translator::statement() {
     // The option may be a reserved word (SET TRANSACTION ISOLATION LEVEL ...).
     if (peek().kind != TokenKind::Word) return syntaxError();
     std::string option = take().text;
-    if (equalsNoCase(option, "XACT_ABORT")) {
+    if (equalsNoCase(option, "XACT_ABORT") || equalsNoCase(option, "IMPLICIT_TRANSACTIONS")) {
       if (!atKeyword("ON") && !atKeyword("OFF")) return syntaxError();
-      out_.xactAbort = isKeyword(take(), "ON") ? 1 : 0;
+      (equalsNoCase(option, "XACT_ABORT") ? out_.xactAbort : out_.implicitTransactions) =
+          isKeyword(take(), "ON") ? 1 : 0;
     }
     // Without separators the option's value ends where the next statement begins.
     while (!atEnd() && !atSymbol(";") && !beginsStatement(peek())) take();
     out_.kind = StatementKind::Empty;
+    out_.sessionControl = true;
     return true;
   }
   if (isKeyword(first, "USE") || isKeyword(first, "PRINT")) {
@@ -270,9 +273,21 @@ bool Translator::statement() {
 }
 
 bool Translator::ifStatement() {
-  // Generated scripts guard CREATE SCHEMA this way; other conditions need an
-  // engine that runs T-SQL's control flow, and are refused at their first word.
+  // Generated scripts guard CREATE SCHEMA this way, and clients end what an
+  // error or a cancel left open with IF @@TRANCOUNT > 0 ROLLBACK; other
+  // conditions need an engine that runs T-SQL's control flow, and are refused
+  // at their first word.
   take();
+  if (peek().kind == TokenKind::Variable && equalsNoCase(peek().text, "@@TRANCOUNT")) {
+    take();
+    // Other comparisons need T-SQL's control flow: refused at their number.
+    if (!expectSymbol(">") || peek().kind != TokenKind::Number || peek().text != "0") return syntaxError();
+    take();
+    if (!atKeyword("BEGIN") && !atKeyword("COMMIT") && !atKeyword("ROLLBACK")) return syntaxError();
+    if (!transactionStatement()) return false;
+    out_.onlyInTransaction = true;
+    return true;
+  }
   bool negated = acceptKeyword("NOT");
   if (!expectKeyword("EXISTS") || !expectSymbol("(") || !expectKeyword("SELECT") || !expectSymbol("*") ||
       !expectKeyword("FROM")) {
@@ -541,6 +556,7 @@ bool Translator::truncateStatement() {
 bool Translator::transactionStatement() {
   const Token& verb = take();
   out_.kind = StatementKind::Transaction;
+  out_.sessionControl = true;
   if (isKeyword(verb, "BEGIN")) {
     if (!acceptKeyword("TRAN") && !acceptKeyword("TRANSACTION")) return syntaxError();
     out_.sql = "BEGIN";

@@ -231,11 +231,33 @@ TEST_F(Translate, DataDefinitionChecksWhatExists) {
   EXPECT_FALSE(tr_.script.empty());
 }
 
+// What only sets options or begins or ends a transaction is marked so, for
+// the fault keys that number statements; IF @@TRANCOUNT > 0 guards only a
+// transaction statement.
 TEST_F(Translate, TransactionsAndSessionOptions) {
   ASSERT_TRUE(ok("BEGIN TRANSACTION"));
   EXPECT_EQ(tr_.kind, StatementKind::Transaction);
+  EXPECT_TRUE(tr_.sessionControl);
   ASSERT_TRUE(ok("SET NOCOUNT ON"));
   EXPECT_EQ(tr_.kind, StatementKind::Empty);
+  EXPECT_TRUE(tr_.sessionControl);
+  ASSERT_TRUE(ok("SET IMPLICIT_TRANSACTIONS ON"));
+  EXPECT_EQ(tr_.implicitTransactions, 1);
+  EXPECT_EQ(tr_.xactAbort, -1);
+  ASSERT_TRUE(ok("set implicit_transactions off"));
+  EXPECT_EQ(tr_.implicitTransactions, 0);
+  ASSERT_TRUE(ok("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"));
+  EXPECT_EQ(tr_.kind, StatementKind::Transaction);
+  EXPECT_EQ(tr_.sql, "ROLLBACK");
+  EXPECT_TRUE(tr_.onlyInTransaction && tr_.sessionControl);
+  EXPECT_EQ(error("IF @@TRANCOUNT > 1 ROLLBACK").native, 102);
+  EXPECT_EQ(error("IF @@TRANCOUNT > 0 SELECT 1").native, 156);
+  EXPECT_EQ(error("SET IMPLICIT_TRANSACTIONS maybe").native, 102);
+  ASSERT_TRUE(ok("SELECT @@TRANCOUNT"));
+  EXPECT_FALSE(tr_.sessionControl || tr_.readsTable);
+  ASSERT_TRUE(ok("SELECT KstNum FROM O1003KSTSTELLE"));
+  EXPECT_TRUE(tr_.readsTable);
+  EXPECT_FALSE(tr_.sessionControl);
   ASSERT_TRUE(ok("USE attendance"));
   EXPECT_EQ(tr_.kind, StatementKind::Empty);
 }
