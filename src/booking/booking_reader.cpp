@@ -103,8 +103,7 @@ BookingFileEnd readBookingFile(TextReader& input, std::vector<BookingRecord>& bo
     const bool endsInLineFeed = groupEndsInLineFeed(*record);
     // The first group is no line yet: a file of plain 32-character groups
     // never lines up, and needs no word.
-    if (linesSoFar && !endsInLineFeed && bookings.size() > 1 && got == kBookingGroupLength &&
-        report.misalignedAt == 0)
+    if (linesSoFar && !endsInLineFeed && bookings.size() > 1 && got == kBookingGroupLength && report.misalignedAt == 0)
       report.misalignedAt = bookings.size();
     linesSoFar = linesSoFar && endsInLineFeed;
     normaliseBooking(*record);

@@ -169,7 +169,8 @@ int readBookings(Run& run, TextReader& input, const char* path, std::vector<Book
       BookingRecord& r = records[j];
       const int number = static_cast<int>(first + j + 1);
       if (first + j + 1 == file.misalignedAt)
-        std::fprintf(run.out, "Zeile %d der Buchungsdatei hat nicht 31 Zeichen; ab Buchung [%d] sind die Felder verschoben.\n",
+        std::fprintf(run.out,
+                     "Zeile %d der Buchungsdatei hat nicht 31 Zeichen; ab Buchung [%d] sind die Felder verschoben.\n",
                      number, number);
       std::fprintf(run.out, "[%d]: <%s>, <%s>, <%s>, <%s> eingelesen.\n", number, r.date, r.time, r.badge,
                    r.workstation);
