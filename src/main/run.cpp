@@ -127,6 +127,7 @@ void printResolution(Run& run, BookingRecord& record, const Resolution& res) {
   std::fprintf(run.out, "Kostenstelle: <%s>\n", record.costCentre);
 }
 
+/// Says that the settings file at path gave the run no value for key to use.
 void printNoSetting(FILE* out, const char* path, const char* key) {
   std::fprintf(out, "Der Ini-Datei (%s) konnte kein gueltiger Wert fuer %s entnommen werden.\n", path, key);
 }
