@@ -1,9 +1,11 @@
 #include "booking/booking_reader.h"
 
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string_view>
 
+#include "booking/normalise.h"
 #include "common/text_file.h"
 
 namespace {
@@ -22,6 +24,9 @@ size_t takeField(const char (&field)[N], size_t count, std::string_view (&parts)
   parts[index] = std::string_view(field, n);
   return count - n;
 }
+
+/// The bytes an editor saving UTF-8 may put in front of the first line.
+constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 }  // namespace
 
 size_t readBookingGroupPart(TextReader& input, BookingRecord& record) {
@@ -76,4 +81,39 @@ BookingRecord* appendEmptyBooking(std::vector<BookingRecord>& bookings) {
   } catch (const std::length_error&) {
     return nullptr;
   }
+}
+
+BookingFileEnd readBookingFile(TextReader& input, std::vector<BookingRecord>& bookings, BookingFileReport& report) {
+  report = BookingFileReport{};
+  // Every group so far ended in a line feed: a file of 31-character lines.
+  bool linesSoFar = true;
+  for (;;) {
+    BookingRecord* record = appendEmptyBooking(bookings);
+    if (record == nullptr) return BookingFileEnd::NoMemory;
+    const size_t got = readBookingGroupPart(input, *record);
+    if (bookings.size() == 1 && got >= sizeof kUtf8ByteOrderMark - 1)
+      report.byteOrderMark = std::memcmp(record->date, kUtf8ByteOrderMark, sizeof kUtf8ByteOrderMark - 1) == 0;
+    const BookingTail tail = got == kBookingGroupLength || input.failed() ? BookingTail::Nothing
+                                                                          : judgeBookingTail(*record, got, linesSoFar);
+    if (got != kBookingGroupLength && tail != BookingTail::Booking) {
+      bookings.pop_back();  // the incomplete group at the end is not a booking
+      if (tail == BookingTail::Unread) report.unread = got;
+      break;
+    }
+    const bool endsInLineFeed = groupEndsInLineFeed(*record);
+    // The first group is no line yet: a file of plain 32-character groups
+    // never lines up, and needs no word.
+    if (linesSoFar && !endsInLineFeed && bookings.size() > 1 && got == kBookingGroupLength && report.misalignedAt == 0)
+      report.misalignedAt = bookings.size();
+    linesSoFar = linesSoFar && endsInLineFeed;
+    normaliseBooking(*record);
+  }
+  if (input.failed()) return BookingFileEnd::ReadError;
+  // A damaged file (a copy gone wrong, a tool that appended) may hold
+  // bookings behind the mark that a Windows reader, and so this one, stops at.
+  size_t behind = 0;
+  bool text = false;
+  if (input.readPastEndMark(behind, text) != 0) return BookingFileEnd::ReadError;
+  if (text) report.pastEndMark = behind;
+  return BookingFileEnd::Complete;
 }

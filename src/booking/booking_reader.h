@@ -38,3 +38,26 @@ bool groupEndsInLineFeed(const BookingRecord& record);
 /// Appends a zero-filled record to the booking array. Returns a pointer to it,
 /// or nullptr when memory runs out (the array is then unchanged).
 BookingRecord* appendEmptyBooking(std::vector<BookingRecord>& bookings);
+
+/// What the operator is to learn of a booking file besides its bookings.
+struct BookingFileReport {
+  /// Characters of an incomplete group at the end that make no booking.
+  size_t unread = 0;
+  /// Characters behind a byte 0x1A that ended the file, when they hold more
+  /// than blanks and line ends; 0 otherwise.
+  size_t pastEndMark = 0;
+  /// Number (from 1) of the first booking whose group no longer ends in a
+  /// line feed after groups that all did; 0 when the lines never stop lining
+  /// up.
+  size_t misalignedAt = 0;
+  /// True when the file begins with a UTF-8 byte-order mark.
+  bool byteOrderMark = false;
+};
+
+/// How reading the booking file ended.
+enum class BookingFileEnd { Complete, ReadError, NoMemory };
+
+/// Reads every whole group of the booking file into bookings, normalised,
+/// and fills report. Returns how it ended; what was read before an error
+/// stays.
+BookingFileEnd readBookingFile(TextReader& input, std::vector<BookingRecord>& bookings, BookingFileReport& report);

@@ -160,4 +160,56 @@ TEST(BookingReader, LastLineWithoutItsEndAndOtherTails) {
   EXPECT_EQ(tailOf(line + "\r\n" + line.substr(0, 20) + "\r\n" + line.substr(0, 9)),
             std::make_pair(BookingTail::Unread, size_t{30}));
   EXPECT_EQ(tailOf(line + "\r\n250107"), std::make_pair(BookingTail::Unread, size_t{6}));
+  // One character short of a line is no booking either.
+  EXPECT_EQ(tailOf(line + "\r\n" + line.substr(0, 30)), std::make_pair(BookingTail::Unread, size_t{30}));
+}
+
+namespace {
+/// Reads a whole booking file of bytes as the run does. Returns the count of
+/// bookings and what the reading reports.
+std::pair<size_t, BookingFileReport> readReported(const std::string& bytes) {
+  std::string path = testTempPath("reported");
+  writeFileBytes(path, bytes);
+  TextReader in;
+  EXPECT_EQ(in.open(path.c_str()), 0);
+  std::vector<BookingRecord> bookings;
+  BookingFileReport report;
+  EXPECT_EQ(readBookingFile(in, bookings, report), BookingFileEnd::Complete);
+  std::remove(path.c_str());
+  return {bookings.size(), report};
+}
+}  // namespace
+
+// What a damaged booking file keeps from the operator: bookings behind a byte
+// 0x1A (counted as they would read, CR LF as one; blanks, line ends and more
+// marks are no loss), the first line that stops lining up with 31-character
+// lines (once; a file of bare groups or a short last line is no such line),
+// and a UTF-8 byte-order mark in front.
+TEST(BookingReader, DamagedFileIsReportedWhereItGoesWrong) {
+  const std::string line = "2501070812151001         000123\r\n";
+  struct Case {
+    std::string bytes;
+    size_t bookings, unread, pastEndMark, misalignedAt;
+    bool byteOrderMark;
+  };
+  const Case cases[] = {
+      {line + "\x1A" + line + line, 1, 0, 64, 0, false},
+      {line + line.substr(0, 8) + "\x1A" + line + line, 1, 8, 64, 0, false},
+      {line + "\x1A\r\n \t\r\n\x1A\x1A", 1, 0, 0, 0, false},
+      {line + line + "\x1A", 2, 0, 0, 0, false},
+      {line + line + line.substr(0, 30) + "\r\n" + line + line, 4, 31, 0, 3, false},
+      {line + std::string(100000, '7') + "\r\n" + line, 3127, 0, 0, 2, false},
+      {"\xEF\xBB\xBF" + line + line, 2, 3, 0, 0, true},
+      {std::string(32, '1') + std::string(32, '2'), 2, 0, 0, 0, false},
+      {line + line + line.substr(0, 31), 3, 0, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes.substr(0, 80));
+    const auto [bookings, report] = readReported(c.bytes);
+    EXPECT_EQ(bookings, c.bookings);
+    EXPECT_EQ(report.unread, c.unread);
+    EXPECT_EQ(report.pastEndMark, c.pastEndMark);
+    EXPECT_EQ(report.misalignedAt, c.misalignedAt);
+    EXPECT_EQ(report.byteOrderMark, c.byteOrderMark);
+  }
 }

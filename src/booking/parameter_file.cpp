@@ -5,6 +5,12 @@
 #include "common/append_file.h"
 
 namespace {
+/// Widths of a line's columns as appendParameterLines pads them.
+constexpr size_t kSchemaColumn = 20;
+constexpr size_t kPersonnelNumberColumn = 8;
+/// "DD.MM.20YY": D, M and Y digits.
+constexpr std::string_view kDatePattern = "99.99.2099";
+
 bool sameEmployeeAndDay(const BookingRecord& a, const BookingRecord& b) {
   return std::strcmp(a.personnelNumber, b.personnelNumber) == 0 && std::strcmp(a.date, b.date) == 0;
 }
@@ -22,6 +28,24 @@ void printSortedList(FILE* out, const std::vector<BookingRecord>& bookings) {
   std::fprintf(out, "Sortierte Liste:\n");
   char date[kListDateCapacity];
   for (const BookingRecord& r : bookings) std::fprintf(out, "%s,%s\n", r.personnelNumber, formatListDate(r, date));
+}
+
+bool isParameterLine(std::string_view text) {
+  if (text.size() < kSchemaColumn + 1 + kPersonnelNumberColumn + 1 + kDatePattern.size()) return false;
+  if (text.find_first_of("\r\n") != std::string_view::npos) return false;
+  const std::string_view date = text.substr(text.size() - kDatePattern.size());
+  for (size_t i = 0; i < kDatePattern.size(); ++i) {
+    const bool digit = date[i] >= '0' && date[i] <= '9';
+    if (kDatePattern[i] == '9' ? !digit : date[i] != kDatePattern[i]) return false;
+  }
+  const std::string_view columns = text.substr(0, text.size() - kDatePattern.size());
+  if (columns.back() != ',') return false;
+  // A schema may hold a comma: any comma that leaves both columns their
+  // widths separates them.
+  const size_t last = columns.size() - 1 - kPersonnelNumberColumn - 1;
+  for (size_t p = kSchemaColumn; p <= last; ++p)
+    if (columns[p] == ',') return true;
+  return false;
 }
 
 int appendParameterLines(const std::vector<BookingRecord>& bookings, size_t count, std::string& text) {

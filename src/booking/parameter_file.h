@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "booking/booking_record.h"
@@ -26,6 +27,12 @@ void printSortedList(FILE* out, const std::vector<BookingRecord>& bookings);
 /// per employee and day, each ending in CR LF as the file holds them.
 /// Returns 0, or -1 when memory ran out (text then holds a part).
 int appendParameterLines(const std::vector<BookingRecord>& bookings, size_t count, std::string& text);
+
+/// True when text (without its line end) has the form of the program's own
+/// parameter-file lines: a schema of at least 20 characters, a comma, a
+/// personnel number of at least 8, a comma and DD.MM.20YY. Returns true or
+/// false.
+bool isParameterLine(std::string_view text);
 
 /// Appends the lines of all bookings to the parameter file (created when
 /// missing) in one piece. Returns 0, or -1 when it cannot be opened or the

@@ -84,3 +84,20 @@ TEST(ParameterFile, UnwritableFileIsAnError) {
   EXPECT_EQ(writeParameterFile(b, "/dev/full"), -1);
 #endif
 }
+
+// A line the program wrote is whole; none of its beginnings is, so a run killed
+// while it wrote never has its fragment taken for a line of the file.
+TEST(ParameterFile, OwnLinesAreWholeAndTheirBeginningsAreNot) {
+  std::string text;
+  ASSERT_EQ(appendParameterLines({testBooking("00004711", "250107", "ACME")}, 1, text), 0);
+  ASSERT_EQ(text.substr(text.size() - 2), "\r\n");
+  const std::string line = text.substr(0, text.size() - 2);
+  EXPECT_TRUE(isParameterLine(line));
+  for (size_t n = 0; n < line.size(); ++n) EXPECT_FALSE(isParameterLine(line.substr(0, n))) << n;
+  EXPECT_TRUE(isParameterLine("SCHEMA, MIT KOMMA     ,4711    ,25.01.2007"));
+  EXPECT_TRUE(isParameterLine("                    ,00004711,25.01.2007"));
+  EXPECT_FALSE(isParameterLine("ACME                ,00004711,25.01.20O7"));
+  EXPECT_FALSE(isParameterLine("ACME                ,00004711;25.01.2007"));
+  EXPECT_FALSE(isParameterLine("ACME                ,00004711,25.01.1907"));
+  EXPECT_FALSE(isParameterLine("ACME,                 00004711,25.01.2007"));
+}

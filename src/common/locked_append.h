@@ -3,8 +3,9 @@
 // the file is checked at the start without being kept open, and written at the
 // end by its path, so a tool that takes or empties it meanwhile gets the lines
 // in the file that is there then. The append takes its turn on PATH.lock (the
-// lock dulmar-ini takes for its file), removes the torn last line a killed run
-// left, and cuts back only its own bytes when its write fails.
+// lock dulmar-ini takes for its file), mends the file's end (the torn last line
+// a killed run left goes; a whole last line an editor left without its line end
+// gets one), and cuts back only its own bytes when its write fails.
 
 #include <string>
 #include <string_view>
@@ -21,6 +22,11 @@ inline constexpr int kAppendLockWaitMilliseconds = 30000;
 struct AppendReport {
   /// Bytes of a torn last line removed before the append.
   long tornBytes = 0;
+  /// True when a whole last line without its line end got one.
+  bool lineEndAdded = false;
+  /// Bytes 0x1A removed from the end of the file before the append: a reader
+  /// in Windows text mode would stop at them, before the appended lines.
+  long endMarks = 0;
   /// True when the lock was not had (a second stop request cut the wait) and
   /// the bytes were appended without it.
   bool withoutLock = false;
@@ -37,12 +43,19 @@ int checkAppendable(const char* path);
 int takeAppendTurn(FileLock& lock, const std::string& path, int waitMilliseconds, const StopFlag* stop,
                    void (*onWait)(void*), void* context);
 
-/// Removes the part of a last line that has no line end from the file at
-/// path (created when missing). Returns the count of bytes removed, or -1.
-long removeTornLine(const std::string& path);
+/// Tells whether text, a last line without its line end, is a whole line of
+/// the file's own form. Returns true or false.
+using WholeLine = bool (*)(std::string_view text);
 
-/// Appends bytes in one write to path after removing a torn last line (both
-/// under the caller's turn, or without it when report says so), a failed
-/// write cut back to the length before it. Returns 0, or -1 (the file then
-/// holds none of bytes).
-int appendWhole(const std::string& path, std::string_view bytes, AppendReport& report, WriteBytes write = nullptr);
+/// Mends the end of the file at path (created when missing) for an append:
+/// bytes 0x1A at its end go; then a last line without its line end gets CR LF
+/// when wholeLine (may be null) says it is whole, and is removed otherwise.
+/// Returns 0 with what was done in report, or -1.
+int mendLastLine(const std::string& path, WholeLine wholeLine, AppendReport& report);
+
+/// Appends bytes in one write to path after mending its end (both under the
+/// caller's turn, or without the mending when report says the turn was not
+/// had), a failed write cut back to the length before it. Returns 0, or -1
+/// (the file then holds none of bytes).
+int appendWhole(const std::string& path, std::string_view bytes, AppendReport& report, WholeLine wholeLine = nullptr,
+                WriteBytes write = nullptr);

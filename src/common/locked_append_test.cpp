@@ -20,6 +20,11 @@ size_t writeHalfThenFailing(const char* data, size_t n, FILE* file) {
 }
 
 void countWait(void* waits) { ++*static_cast<int*>(waits); }
+
+/// The parameter file's own lines have 40 characters; nothing shorter is whole.
+bool isFortyCharacters(std::string_view text) { return text.size() == 40; }
+
+constexpr char kWholeLine[] = "ACME                ,00004711,25.01.2007";
 }  // namespace
 
 // The remains of a killed run (a line without its end) go before the append,
@@ -34,7 +39,7 @@ TEST(LockedAppend, TornLineGoesAndAFailedWriteTakesBackOnlyItsOwnBytes) {
   EXPECT_EQ(fileBytes(path),
             "ACME                ,00004711,25.01.2007\r\nB                   ,00000002,26.01.2007\r\n");
 
-  EXPECT_EQ(appendWhole(path, "a line the disk cannot hold\r\n", report, writeHalfThenFailing), -1);
+  EXPECT_EQ(appendWhole(path, "a line the disk cannot hold\r\n", report, nullptr, writeHalfThenFailing), -1);
   EXPECT_EQ(report.tornBytes, 0);
   EXPECT_EQ(fileBytes(path),
             "ACME                ,00004711,25.01.2007\r\nB                   ,00000002,26.01.2007\r\n");
@@ -87,4 +92,57 @@ TEST(LockedAppend, TurnWaitsForAnotherRunAndASecondStopCutsTheWait) {
   mine.release();
   EXPECT_EQ(takeAppendTurn(mine, path, 0, nullptr, countWait, &waits), 0);
   EXPECT_EQ(waits, 3);
+}
+
+// The end of the file before the run's lines: a whole line an editor saved
+// without its line end keeps it (CR LF, or the LF a run killed between the two
+// left out), 0x1A marks go so a text-mode reader reaches the new lines, and
+// only a fragment is cut; a failed write then takes back the run's bytes and
+// no more, the fragment staying gone.
+TEST(LockedAppend, EndOfTheFileIsMendedBeforeTheLinesAndOnlyAFragmentIsCut) {
+  const std::string path = testTempPath("param.txt");
+  const std::string old = "OLD                 ,00000001,01.01.2007\r\n";
+  const std::string mine = "B                   ,00000002,26.01.2007\r\n";
+  struct Case {
+    std::string before;
+    long tornBytes;
+    bool lineEndAdded;
+    long endMarks;
+    std::string after;
+  };
+  const Case cases[] = {
+      {old + kWholeLine, 0, true, 0, old + kWholeLine + "\r\n" + mine},
+      {old + kWholeLine + "\r", 0, true, 0, old + kWholeLine + "\r\n" + mine},
+      {old + kWholeLine + "\x1A", 0, true, 1, old + kWholeLine + "\r\n" + mine},
+      {old + "\x1A\x1A", 0, false, 2, old + mine},
+      {old + std::string(kWholeLine).substr(0, 39), 39, false, 0, old + mine},
+      {old + "ACME\x1A", 4, false, 1, old + mine},
+      {kWholeLine, 0, true, 0, std::string(kWholeLine) + "\r\n" + mine},
+      // The last line feed is the first byte of the last 4 KiB read.
+      {"OLD\r\n" + std::string(4095, 'x'), 4095, false, 0, "OLD\r\n" + mine},
+      {"OLD\r\n" + std::string(8191, 'x'), 8191, false, 0, "OLD\r\n" + mine},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.before.substr(0, 60));
+    writeFileBytes(path, c.before);
+    AppendReport report;
+    ASSERT_EQ(appendWhole(path, mine, report, isFortyCharacters), 0);
+    EXPECT_EQ(report.tornBytes, c.tornBytes);
+    EXPECT_EQ(report.lineEndAdded, c.lineEndAdded);
+    EXPECT_EQ(report.endMarks, c.endMarks);
+    EXPECT_EQ(fileBytes(path), c.after);
+  }
+
+  // Without a judge of whole lines every last line without its end is torn.
+  writeFileBytes(path, old + kWholeLine);
+  AppendReport report;
+  ASSERT_EQ(appendWhole(path, mine, report), 0);
+  EXPECT_EQ(report.tornBytes, 40);
+  EXPECT_EQ(fileBytes(path), old + mine);
+
+  writeFileBytes(path, old + "ACME     ");
+  EXPECT_EQ(appendWhole(path, mine, report, isFortyCharacters, writeHalfThenFailing), -1);
+  EXPECT_EQ(report.tornBytes, 9);
+  EXPECT_EQ(fileBytes(path), old);
+  std::remove(path.c_str());
 }

@@ -31,6 +31,7 @@ int TextReader::open(FILE* file) {
   file_ = file;
   pos_ = len_ = 0;
   ended_ = false;
+  marked_ = false;
   failed_ = false;
   return 0;
 }
@@ -50,11 +51,11 @@ int TextReader::rawByte() {
 }
 
 int TextReader::get() {
-  if (ended_ && pos_ == len_) return -1;
+  if (marked_ || (ended_ && pos_ == len_)) return -1;
   int c = rawByte();
   if (c == kCtrlZ) {
-    ended_ = true;
-    pos_ = len_ = 0;
+    // The buffer keeps what follows: readPastEndMark looks at it.
+    marked_ = true;
     return -1;
   }
   if (c != '\r') return c;
@@ -86,6 +87,19 @@ bool TextReader::readLine(char* dst, size_t cap) {
   }
   dst[got] = '\0';
   return got > 0;
+}
+
+int TextReader::readPastEndMark(size_t& characters, bool& text) {
+  characters = 0;
+  text = false;
+  if (!marked_) return 0;
+  bool afterCr = false;
+  for (int c; (c = rawByte()) >= 0;) {
+    if (!(afterCr && c == '\n')) ++characters;
+    afterCr = c == '\r';
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != kCtrlZ) text = true;
+  }
+  return failed_ ? -1 : 0;
 }
 
 void TextReader::close() {

@@ -33,6 +33,15 @@ struct TextReader {
   /// Reads one line as fgets does: at most cap-1 characters, stopping after a
   /// line feed, and terminates dst. Returns false when nothing was read.
   bool readLine(char* dst, size_t cap);
+  /// True when the input ended at a byte 0x1A rather than at the end of the
+  /// file or a read error.
+  bool endedAtMark() const { return marked_; }
+  /// Reads the rest of the file behind the byte 0x1A that ended the input,
+  /// which no get() hands out: characters gets their count (CR LF counted as
+  /// one, as they would read without the mark), text whether one of them is
+  /// no blank, tab, line end or further 0x1A. Returns 0 (both 0 and false
+  /// when the input did not end at a mark), or -1 on a read error.
+  int readPastEndMark(size_t& characters, bool& text);
   /// Closes the file; harmless when it is not open.
   void close();
 
@@ -50,8 +59,10 @@ struct TextReader {
 #endif
   size_t pos_ = 0;
   size_t len_ = 0;
-  /// Set once 0x1A, the end of the file or a read error was met.
+  /// Set once the end of the file or a read error was met.
   bool ended_ = false;
+  /// Set once a byte 0x1A was met; what follows it stays in the file.
+  bool marked_ = false;
   /// Set when the input ended in a read error.
   bool failed_ = false;
 };

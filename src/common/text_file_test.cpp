@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace {
 std::string readAllTranslated(const std::string& bytes) {
@@ -58,6 +59,39 @@ TEST(TextReader, CrLfSplitAcrossTheReadBufferIsOneLineFeed) {
   std::string got = readAllTranslated(bytes);
   ASSERT_EQ(got.size(), 16385u);
   EXPECT_EQ(got.substr(16383), "\nz");
+}
+
+namespace {
+/// What readPastEndMark finds in a file of bytes read up to its first 0x1A.
+std::pair<size_t, bool> behindTheMark(const std::string& bytes) {
+  std::string path = testTempPath("behind");
+  writeFileBytes(path, bytes);
+  TextReader in;
+  EXPECT_EQ(in.open(path.c_str()), 0);
+  while (in.get() >= 0) {
+  }
+  size_t characters = 99;
+  bool text = true;
+  EXPECT_EQ(in.readPastEndMark(characters, text), 0);
+  EXPECT_EQ(in.get(), -1);  // looking behind the mark reads nothing into the input
+  std::remove(path.c_str());
+  return {characters, text};
+}
+}  // namespace
+
+// What lies behind the mark is counted as it would read without it (CR LF as
+// one, also split across refills of the reader's 16384-byte buffer), from the
+// bytes the buffer held at the mark on; blanks, line ends and further marks
+// are no text.
+TEST(TextReader, WhatLiesBehindTheMarkIsCountedWithoutBeingRead) {
+  EXPECT_EQ(behindTheMark("ab"), std::make_pair(size_t{0}, false));
+  EXPECT_EQ(behindTheMark("ab\x1A"), std::make_pair(size_t{0}, false));
+  EXPECT_EQ(behindTheMark("ab\x1A \r\n\t\x1A\n"), std::make_pair(size_t{5}, false));
+  EXPECT_EQ(behindTheMark("ab\r\x1A" "cd\r\n"), std::make_pair(size_t{3}, true));
+  const std::string fill(16382, 'x');
+  EXPECT_EQ(behindTheMark(fill + "\x1A" "\r\nz"), std::make_pair(size_t{2}, true));
+  EXPECT_EQ(behindTheMark("\x1A" + fill + "\r\n"), std::make_pair(size_t{16383}, true));
+  EXPECT_EQ(behindTheMark("\x1A" + std::string(40000, ' ') + "z"), std::make_pair(size_t{40001}, true));
 }
 
 TEST(TextReader, ReadLineBehavesAsFgets) {

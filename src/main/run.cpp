@@ -59,6 +59,10 @@ struct Run {
 
 bool stopRequested(const Run& run) { return stopAsked(run.stop); }
 
+/// Hands the trace so far to its file: an operator who follows a log file
+/// sees what is done, and a killed run loses at most one request's lines.
+void flushTrace(Run& run) { std::fflush(run.out); }
+
 /// Prints a line for each connection restored since the last call. Returns
 /// true while the link holds, false once it is lost for good.
 bool linkHolds(Run& run) {
@@ -135,34 +139,14 @@ void printResolution(Run& run, BookingRecord& record, const Resolution& res) {
   std::fprintf(run.out, "Kostenstelle: <%s>\n", record.costCentre);
 }
 
+/// Says that the settings file at path gave the run no value for key to use.
+void printNoSetting(FILE* out, const char* path, const char* key) {
+  std::fprintf(out, "Der Ini-Datei (%s) konnte kein gueltiger Wert fuer %s entnommen werden.\n", path, key);
+}
+
 void printNoMemory(Run& run, size_t read) {
   std::fprintf(run.out, "Nicht genug Speicher fuer die Buchungen (%lu eingelesen).\n",
                static_cast<unsigned long>(read));
-}
-
-/// How reading the booking file ended.
-enum class FileEnd { Complete, ReadError, NoMemory };
-
-/// Reads every whole group of the booking file into bookings, normalised;
-/// unread gets the characters of a tail at the end that is no booking.
-/// Returns how it ended; what was read before an error stays.
-FileEnd readGroups(TextReader& input, std::vector<BookingRecord>& bookings, size_t& unread) {
-  bool linesSoFar = true;  // every group so far ended in a line feed
-  unread = 0;
-  for (;;) {
-    BookingRecord* record = appendEmptyBooking(bookings);
-    if (record == nullptr) return FileEnd::NoMemory;
-    const size_t got = readBookingGroupPart(input, *record);
-    const BookingTail tail = got == kBookingGroupLength || input.failed() ? BookingTail::Nothing
-                                                                          : judgeBookingTail(*record, got, linesSoFar);
-    if (got != kBookingGroupLength && tail != BookingTail::Booking) {
-      bookings.pop_back();  // the incomplete group at the end is not a booking
-      if (tail == BookingTail::Unread) unread = got;
-      return input.failed() ? FileEnd::ReadError : FileEnd::Complete;
-    }
-    linesSoFar = linesSoFar && groupEndsInLineFeed(*record);
-    normaliseBooking(*record);
-  }
 }
 
 /// Reads the booking file, resolves the bookings a request's worth at a
@@ -170,8 +154,12 @@ FileEnd readGroups(TextReader& input, std::vector<BookingRecord>& bookings, size
 /// memory ran out, the file could not be read, the database stopped
 /// answering or the run was stopped (each after its message).
 int readBookings(Run& run, TextReader& input, const char* path, std::vector<BookingRecord>& bookings) {
-  size_t unread = 0;
-  const FileEnd end = readGroups(input, bookings, unread);
+  BookingFileReport file;
+  const BookingFileEnd end = readBookingFile(input, bookings, file);
+  if (file.byteOrderMark)
+    std::fprintf(run.out,
+                 "Die Buchungsdatei beginnt mit einer UTF-8-Kennung (Byte-Order-Mark); alle Buchungen sind um 3 "
+                 "Zeichen verschoben.\n");
   const size_t chunk = run.store.batchSize() > 0 ? run.store.batchSize() : 1;
   std::vector<Resolution> resolutions;
   try {
@@ -183,6 +171,7 @@ int readBookings(Run& run, TextReader& input, const char* path, std::vector<Book
   for (size_t first = 0; first < bookings.size(); first += chunk) {
     const size_t count = bookings.size() - first < chunk ? bookings.size() - first : chunk;
     std::span<BookingRecord> records(bookings.data() + first, count);
+    flushTrace(run);  // a log file shows what is done before the run waits
     for (BookingRecord& r : records) {
       r.personnelNumber[0] = '\0';
       r.schema[0] = '\0';
@@ -193,6 +182,10 @@ int readBookings(Run& run, TextReader& input, const char* path, std::vector<Book
     for (size_t j = 0; j < count; ++j) {
       BookingRecord& r = records[j];
       const int number = static_cast<int>(first + j + 1);
+      if (first + j + 1 == file.misalignedAt)
+        std::fprintf(run.out,
+                     "Zeile %d der Buchungsdatei hat nicht 31 Zeichen; ab Buchung [%d] sind die Felder verschoben.\n",
+                     number, number);
       std::fprintf(run.out, "[%d]: <%s>, <%s>, <%s>, <%s> eingelesen.\n", number, r.date, r.time, r.badge,
                    r.workstation);
       if (j == 0) linkHolds(run);
@@ -215,14 +208,18 @@ int readBookings(Run& run, TextReader& input, const char* path, std::vector<Book
       return -1;
     }
   }
-  if (unread > 0)
+  flushTrace(run);
+  if (file.unread > 0)
     std::fprintf(run.out, "Am Ende der Buchungsdatei wurden %lu Zeichen nicht gelesen (keine ganze Buchung).\n",
-                 static_cast<unsigned long>(unread));
-  if (end == FileEnd::NoMemory) {
+                 static_cast<unsigned long>(file.unread));
+  if (file.pastEndMark > 0)
+    std::fprintf(run.out, "Nach dem Dateiende-Zeichen 0x1A der Buchungsdatei wurden %lu Zeichen nicht gelesen.\n",
+                 static_cast<unsigned long>(file.pastEndMark));
+  if (end == BookingFileEnd::NoMemory) {
     printNoMemory(run, bookings.size());
     return -1;
   }
-  if (end == FileEnd::ReadError) {
+  if (end == BookingFileEnd::ReadError) {
     // A read error is not the end of the file: nothing read is stored.
     std::fprintf(run.out,
                  "Fehler beim \xF6"
@@ -283,6 +280,7 @@ size_t reportFailures(Run& run, const std::vector<BookingRecord>& bookings, size
                          kInsertCode, rows.back());
     }
     written.assign(rows.size(), StatementOutcome{-1, {}});
+    flushTrace(run);
     const size_t answered = run.store.writeRunLogRows(rows, written);
     for (size_t m = 0; m < rows.size(); ++m) {
       const BookingRecord& r = bookings[failed[k + m]];
@@ -355,11 +353,13 @@ size_t insertBookings(Run& run, std::vector<BookingRecord>& bookings, const char
     }
     run.processed = first;
     run.inFlightEnd = first + count;
+    flushTrace(run);
     const size_t done = run.store.insertBookings(std::span<const BookingRecord>(bookings.data() + first, count),
                                                  identifier, std::span<StatementOutcome>(outcomes.data(), count));
     linkHolds(run);
     const size_t lostRow =
         reportFailures(run, bookings, first, std::span<const StatementOutcome>(outcomes.data(), done), identifier);
+    flushTrace(run);
     if (!linkHolds(run) || run.store.link().misfit || done < count) {
       // The booking whose statement met the loss may have reached the
       // server: it counts as not processed, so a re-run tries it again; so
@@ -389,6 +389,7 @@ void sayWaitingForTheParameterFile(void* out) {
   std::fprintf(static_cast<FILE*>(out),
                "Die Parameter-Datei wird von einem anderen Lauf geschrieben; warte bis zu %d Sekunden.\n",
                kAppendLockWaitMilliseconds / 1000);
+  std::fflush(static_cast<FILE*>(out));
 }
 
 /// How long the lines wait for their turn when the run is ended from
@@ -416,14 +417,19 @@ int finishParameterFile(Run& run, const std::vector<BookingRecord>& bookings, si
         if (!stopAtOnce(run.stop) && !fromOutside) result = -1;
         report.withoutLock = true;
       }
-      if (result == 0) result = appendWhole(file, lines, report);
+      if (result == 0) result = appendWhole(file, lines, report, isParameterLine);
     } catch (...) {
       result = -1;
     }
   }
+  if (report.endMarks > 0)
+    std::fprintf(run.out, "Dateiende-Zeichen 0x1A am Ende der Parameter-Datei entfernt (%ld Zeichen).\n",
+                 report.endMarks);
   if (report.tornBytes > 0)
     std::fprintf(run.out, "Unvollstaendige letzte Zeile der Parameter-Datei entfernt (%ld Zeichen).\n",
                  report.tornBytes);
+  if (report.lineEndAdded)
+    std::fprintf(run.out, "Fehlendes Zeilenende der letzten Zeile der Parameter-Datei ergaenzt.\n");
   if (result != 0) {
     std::fprintf(run.out, "Fehler beim oeffnen der Datei: %s\n", path);
     return -1;
@@ -482,8 +488,12 @@ int runDulmar(int argc, const char* const* argv, BookingStore& database, FILE* o
   char dataSource[kSettingCapacity] = {};
   char login[kSettingCapacity] = {};
   char password[kSettingCapacity] = {};
-  readSetting(settingsPath, "DATABASE", dataSource);
+  // Without them the driver's message would not point at the settings file.
+  // A password may be empty; no value is ever printed.
+  if (readSetting(settingsPath, "DATABASE", dataSource) != 0 || dataSource[0] == '\0')
+    printNoSetting(out, settingsPath, "DATABASE");
   readSetting(settingsPath, "LOGIN", login);
+  if (login[0] == '\0') printNoSetting(out, settingsPath, "LOGIN");
   readSetting(settingsPath, "PASS", password);
 
   turn.endingFromHere([out]() {
@@ -491,6 +501,7 @@ int runDulmar(int argc, const char* const* argv, BookingStore& database, FILE* o
                  stopText(StopReason::Signal));
   });
   std::vector<Diagnostic> furtherRecords;
+  flushTrace(run);
   int connected = store.connect(login, password, dataSource, run.lastDiagnostic, furtherRecords);
   wipeBytes(password, sizeof password);
   if (connected != 0) {

@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/field.h"
+#include "common/file_lock.h"
 #include "common/test_files.h"
 #include "settings/settings_test_files.h"
 
@@ -33,6 +36,7 @@ class FakeStore final : public BookingStore {
  public:
   int connect(const char* login, const char* password, const char* dataSource, Diagnostic& diag,
               std::vector<Diagnostic>& further) override {
+    noteTrace();
     connects.push_back(std::string(login) + "|" + password + "|" + dataSource);
     if (connectDiagnosed) diag = diagnostic(connectNative, connectState, connectMessage);
     further = connectFurther;
@@ -57,6 +61,7 @@ class FakeStore final : public BookingStore {
   /// Asks as Database does: every badge first, then the schema and cost
   /// centre of each booking whose badge was found.
   size_t resolveBookings(std::span<BookingRecord> records, std::span<Resolution> resolutions) override {
+    noteTrace();
     ++requests;
     if (misfitAtRequest == requests) return misfitNow();
     size_t answered = 0;
@@ -79,6 +84,7 @@ class FakeStore final : public BookingStore {
 
   size_t insertBookings(std::span<const BookingRecord> records, const char* identifier,
                         std::span<StatementOutcome> outcomes) override {
+    noteTrace();
     ++requests;
     if (misfitAtRequest == requests) return misfitNow();
     for (size_t i = 0; i < records.size(); ++i) {
@@ -94,6 +100,7 @@ class FakeStore final : public BookingStore {
   }
 
   size_t writeRunLogRows(std::span<RunLogRecord> records, std::span<StatementOutcome> outcomes) override {
+    noteTrace();
     ++requests;
     rowRequests.push_back(records.size());
     for (size_t i = 0; i < records.size(); ++i) {
@@ -106,6 +113,11 @@ class FakeStore final : public BookingStore {
         outcomes[i].diag = diagnostic(0, "HY001", "[dulmar-testdb]Memory allocation error");
     }
     return records.size();
+  }
+
+  /// Notes what of the run's output has reached its file as a request goes.
+  void noteTrace() {
+    if (!tracePath.empty()) traceAtRequest.push_back(fileBytes(tracePath));
   }
 
   size_t misfitNow() {
@@ -206,6 +218,10 @@ class FakeStore final : public BookingStore {
   std::vector<std::string> workstationsAsked;
   std::vector<InsertedBooking> inserted;
   std::vector<RunLogRecord> runLogRows;
+  /// The file the run's output goes to, when one is named; what it held as
+  /// each request (the connection included) went.
+  std::string tracePath;
+  std::vector<std::string> traceAtRequest;
 };
 
 /// The master data of most cases: badge 1001 is employee 4711 of tenant
@@ -254,7 +270,7 @@ class RunTest : public ::testing::Test {
   int runWith(const std::vector<std::string>& args) {
     std::vector<const char*> argv;
     for (const std::string& a : args) argv.push_back(a.c_str());
-    FILE* out = std::tmpfile();
+    FILE* out = store.tracePath.empty() ? std::tmpfile() : std::fopen(store.tracePath.c_str(), "w+b");
     EXPECT_NE(out, nullptr);
     const int status = runDulmar(static_cast<int>(argv.size()), argv.data(), store, out, store.stopFlag.get());
     std::rewind(out);
@@ -544,6 +560,7 @@ TEST_F(RunTest, CompleteRunTracesSortsStoresAndListsEachEmployeeAndDayOnce) {
             "[3]: <250107>, <170000>, <1001>, <123> eingelesen.\n"
             "Personalnummer: <4711>\n"
             "Kostenstelle: <KST-0123>\n"
+            "Nach dem Dateiende-Zeichen 0x1A der Buchungsdatei wurden 32 Zeichen nicht gelesen.\n"
             "Sortierte Liste:\n"
             "4711,25.01.2007\n"
             "4711,25.01.2007\n"
@@ -950,4 +967,86 @@ TEST_F(RunTest, LinkLostOrAnAnswerThatDoesNotFitInMidRequestSaysHowFarTheRunGot)
     EXPECT_NE(printed.find(said), std::string::npos) << printed;
     EXPECT_TRUE(store.inserted.empty());
   }
+}
+
+// A settings file that gives the run no usable DATABASE value (no pair answers,
+// or its cipher text is cut or empty) or no LOGIN is named with the key before
+// the connection, which is tried as before; PASS may be empty, and no value is
+// ever printed.
+TEST_F(RunTest, SettingsWithoutAUsableValueAreNamedBeforeTheConnection) {
+  writeBookings("");
+  store.connectResult = -1;
+  const std::string database = ";KVS;\r\n1;DATABASE;" + cipherHex("attendance") + "\r\n";
+  const std::string login = ";KVS;\r\n2;LOGIN;" + cipherHex("dulmar") + "\r\n";
+  const std::string noPassword = ";KVS;\r\n3;PASS;\r\n";
+  struct Case {
+    std::string file;
+    std::vector<const char*> keys;
+    const char* connect;
+  };
+  const Case cases[] = {
+      {"", {"DATABASE", "LOGIN"}, "||"},
+      {";KVS;\r\n1;DATENBANK;" + cipherHex("attendance") + "\r\n" + login, {"DATABASE"}, "dulmar||"},
+      {";KVS;\r\n1;DATABASE;" + cipherHex("attendance").substr(0, 24) + "\r\n" + login, {"DATABASE"},
+       "dulmar||attendan"},
+      {";KVS;\r\n1;DATABASE;" + cipherHex("attendance").substr(0, 12) + "\r\n" + login, {"DATABASE"}, "dulmar||"},
+      {database + ";KVS;\r\n2;LOGIN;\r\n" + noPassword, {"LOGIN"}, "||attendance"},
+      {database + login + noPassword, {}, "dulmar||attendance"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    settings.reset();  // the same path: the old file goes first
+    settings = std::make_unique<TempSettingsFile>(c.file);
+    store.connects.clear();
+    EXPECT_EQ(run(), 1);
+    std::string expected = "dulmar: Start.\n";
+    for (const char* key : c.keys)
+      expected += "Der Ini-Datei (" + settings->path + ") konnte kein gueltiger Wert fuer " + key +
+                  " entnommen werden.\n";
+    EXPECT_EQ(printed, expected + "dbConnect_Error: -1\n");
+    ASSERT_EQ(store.connects.size(), 1u);
+    EXPECT_EQ(store.connects[0], c.connect);
+  }
+}
+
+// An operator who follows the output in a file sees what is done before the
+// run waits: for the database (each request, the connection included) or for
+// another run's turn on the parameter file.
+TEST_F(RunTest, TraceReachesItsFileBeforeEveryWait) {
+  standardMasterData(store);
+  store.batch = 2;
+  // The second failure has no diagnostic of its own: its run-log row goes in
+  // a request after the first one's report.
+  store.insertFailures[1] = FakeStore::diagnostic(2627, "23000", "duplicate");
+  store.insertFailures[2] = Diagnostic{};
+  writeBookings(group("250107", "080000", "1001", "123") + group("250107", "090000", "1001", "123") +
+                group("260107", "080000", "1002", "42"));
+  store.tracePath = testTempPath("trace.txt");
+
+  FileLock otherRun;
+  ASSERT_EQ(otherRun.acquire(parameterPath + ".lock", 0), 0);
+  bool waitWasShown = false;
+  std::thread letGo([&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!waitWasShown && std::chrono::steady_clock::now() < deadline) {
+      waitWasShown = fileBytes(store.tracePath).find("warte bis zu 30 Sekunden.\n") != std::string::npos;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    otherRun.release();
+  });
+  EXPECT_EQ(run(), 0);
+  letGo.join();
+  EXPECT_TRUE(waitWasShown);
+
+  auto before = [this](const char* text, size_t from = 0) { return printed.substr(0, printed.find(text, from)); };
+  const size_t secondReport = printed.find("Fehler beim Einfuegen") + 1;
+  const std::vector<std::string> expected = {
+      before("[1]:"), before("[1]:"), before("[3]:"),  // connection, the two requests of lookups
+      before("Fehler beim Einfuegen"), before("Fehler beim Einfuegen"),   // the first INSERTs, the first row
+      before("Fehler beim Einfuegen", secondReport), before("Die Parameter-Datei"),  // the second row, INSERT
+  };
+  EXPECT_EQ(store.traceAtRequest, expected);
+  EXPECT_NE(printed.find("dulmar: Ende.\n"), std::string::npos);
+  std::remove(store.tracePath.c_str());
+  std::remove((parameterPath + ".lock").c_str());
 }

@@ -45,6 +45,35 @@ int32_t parseNumber(std::string_view field) {
   return static_cast<int32_t>(value > INT32_MAX ? INT32_MAX : value);
 }
 
+/// Reads pairs from where file stands until one answers the request for key;
+/// leaves it in pair, its value still cipher text. Returns 0, or -1 when none
+/// answers (pair then all empty and 0).
+int findPair(TextReader& file, const char* key, SettingsPair& pair) {
+  clearPair(pair);
+  char firstLine[kIniFirstLineCapacity];
+  // One byte less than the capacity, so a line as read is at most 399
+  // characters and the line feed parseSettingsPair may add still fits.
+  char secondLine[kIniSecondLineCapacity];
+  for (;;) {
+    file.readLine(firstLine, sizeof firstLine);
+    // A last line without a partner is never examined.
+    if (!file.readLine(secondLine, sizeof secondLine - 1)) break;
+    parseSettingsPair(firstLine, secondLine, pair);
+    if (answersRequest(pair, key)) return 0;
+  }
+  clearPair(pair);
+  return -1;
+}
+
+/// Replaces the cipher text in pair.value by its plain text.
+void decipherPairValue(SettingsPair& pair) {
+  // The value holds at most 200 digits, which decipher to at most 100
+  // bytes and the zero byte; a buffer as large as the field is ample.
+  char plain[kIniFieldCapacity];
+  decryptValue(pair.value, plain, sizeof plain, kSettingsKey);
+  copyField(pair.value, plain);
+  wipeBytes(plain, sizeof plain);
+}
 }  // namespace
 
 int32_t strPos(const char* text, char ch, int32_t n) {
@@ -110,32 +139,21 @@ int readSettingsPair(const char* path, const char* key, SettingsPair& pair) {
 }
 
 int readSettingsPair(TextReader& file, const char* key, SettingsPair& pair) {
-  clearPair(pair);
-  char firstLine[kIniFirstLineCapacity];
-  // One byte less than the capacity, so a line as read is at most 399
-  // characters and the line feed parseSettingsPair may add still fits.
-  char secondLine[kIniSecondLineCapacity];
-  for (;;) {
-    file.readLine(firstLine, sizeof firstLine);
-    // A last line without a partner is never examined.
-    if (!file.readLine(secondLine, sizeof secondLine - 1)) break;
-    parseSettingsPair(firstLine, secondLine, pair);
-    if (!answersRequest(pair, key)) continue;
-    // The value holds at most 200 digits, which decipher to at most 100
-    // bytes and the zero byte; a buffer as large as the field is ample.
-    char plain[kIniFieldCapacity];
-    decryptValue(pair.value, plain, sizeof plain, kSettingsKey);
-    copyField(pair.value, plain);
-    wipeBytes(plain, sizeof plain);
-    return 0;
-  }
-  clearPair(pair);
-  return -1;
+  if (findPair(file, key, pair) != 0) return -1;
+  decipherPairValue(pair);
+  return 0;
 }
 
 int readSetting(const char* path, const char* key, char* value, size_t cap) {
   SettingsPair pair;
-  const int result = readSettingsPair(path, key, pair);
+  clearPair(pair);
+  TextReader file;
+  int result = file.open(path) == 0 ? findPair(file, key, pair) : -1;
+  if (result == 0) {
+    // Deciphered all the same: the run connects with what it has, as it did.
+    if (!isCipherText(fieldView(pair.value))) result = -1;
+    decipherPairValue(pair);
+  }
   copyText(value, cap, fieldView(pair.value));
   wipeBytes(&pair, sizeof pair);
   return result;

@@ -64,7 +64,9 @@ bool answersRequest(const SettingsPair& pair, const char* key);
 int readSettingsPair(const char* path, const char* key, SettingsPair& pair);
 
 /// The deciphered value for key from the file at path, into value (capacity
-/// cap, cut there); empty when readSettingsPair finds none. Returns its result.
+/// cap, cut there); empty when readSettingsPair finds none. Returns 0, or -1
+/// when no pair answers or the answering pair's value is no cipher text of
+/// whole groups (value then holds what its whole groups decipher to).
 int readSetting(const char* path, const char* key, char* value, size_t cap);
 
 /// readSetting into a fixed field.

@@ -53,6 +53,11 @@ void wipeBytes(void* p, size_t n) {
 #endif
 }
 
+bool isCipherText(std::string_view text) {
+  return !text.empty() && text.size() % kCipherGroupDigits == 0 &&
+         text.find_first_not_of(kHexDigits) == std::string_view::npos;
+}
+
 void hexToBytes(const char* text, size_t count, unsigned char* out) {
   // Unsigned arithmetic wraps modulo 2^32, a multiple of 256, so the low byte
   // is the value modulo 256 even where a character's value is "negative".

@@ -45,6 +45,10 @@ class KeyedCipher {
 /// lower-case "a" counts 49, not 10.
 void hexToBytes(const char* text, size_t count, unsigned char* out);
 
+/// True when text is cipher text as encryptValue writes it: one or more
+/// whole groups of 16 upper-case hexadecimal digits. Returns true or false.
+bool isCipherText(std::string_view text);
+
 /// Deciphers the zero-terminated cipherText with the zero-terminated key into
 /// out (capacity outCap): 8 bytes for each whole group of 16 digits, then a
 /// zero byte. A trailing part group is ignored, and so is any group that would
