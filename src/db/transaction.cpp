@@ -183,6 +183,11 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
       if (++withoutProgress > kRestoresPerStatement || source.restore() != 0) return giveUp(RequestEnd::LinkLost);
       continue;
     }
+    // A failure after the INSERTs is the commit's or the proof's: the commit
+    // may have completed, so every row counted may be stored.
+    if (r.commitFailed)
+      for (size_t k : group)
+        if (members[k].got.kind == Kind::Count) members[k].mayBeStored = true;
     const StatementResult* cause = nullptr;
     size_t culprit = group.size();
     if (r.commitFailed) {
@@ -209,13 +214,11 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
       }
       continue;
     }
-    // A commit that failed or left a transaction open, or answers that
-    // stopped without a cause: rows counted may have been committed on their
-    // own, so the next attempt takes a duplicate of theirs as stored. A
-    // deadlock victim's rows went with its transaction.
-    const bool rolledBack = cause != nullptr && isDeadlock(*cause);
+    // Answers that stopped without a cause, or a commit that failed or left a
+    // transaction open: rows counted may have been committed on their own,
+    // so the next attempt takes a duplicate of theirs as stored.
     for (size_t k : group)
-      if (!rolledBack && members[k].got.kind == Kind::Count) members[k].mayBeStored = true;
+      if (members[k].got.kind == Kind::Count) members[k].mayBeStored = true;
     if (++withoutProgress > kRestoresPerStatement) return giveUp(RequestEnd::Misfit);
   }
 }

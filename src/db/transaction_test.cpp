@@ -36,6 +36,9 @@ class TransactionServer final : public ResultSource {
   int deadlockWaits = 0;
   /// restore() fails after this many.
   int restoresAllowed = 100;
+  /// The row after the next commit fails instead (a victim once the commit
+  /// completed), ending the batch.
+  bool proofFailsOnce = false;
 
   void send(std::string_view text, int, StatementResult& result) override {
     sent.emplace_back(text);
@@ -121,6 +124,11 @@ class TransactionServer final : public ResultSource {
           return;
         }
       } else if (s == kTranCountStatement) {
+        if (proofFailsOnce) {
+          proofFailsOnce = false;
+          failed(kDeadlockVictim);
+          return;
+        }
         row(open ? "1" : "0");
       } else {
         const Fate f = fate(s, ++runs[s]);
@@ -286,6 +294,15 @@ TEST_F(Transaction, AfterALostLinkWhatMayHaveBeenCommittedIsTakenAsStored) {
   EXPECT_EQ(server.commits, 1);
   EXPECT_EQ(stored(), (std::vector<size_t>{1, 2, 3, 4}));
   for (const Outcome& o : outcomes) EXPECT_EQ(o.native, 0);
+
+  // A failure after the commit completed: its rows meet themselves again.
+  outcomes.clear();
+  server = TransactionServer{};
+  server.proofFailsOnce = true;
+  EXPECT_EQ(runTransaction(server, inserts, wire, deliver), RequestEnd::Done);
+  EXPECT_EQ(stored(), (std::vector<size_t>{1, 2, 3, 4}));
+  EXPECT_EQ(server.deadlockWaits, 1);
+  EXPECT_EQ(server.committed.size(), 4u);
 
   outcomes.clear();
   server = TransactionServer{};
