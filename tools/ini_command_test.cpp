@@ -27,10 +27,11 @@ std::string drain(FILE* f) {
 }
 
 /// Runs dulmar-ini with args, input as its standard input.
-Result run(std::vector<std::string> args, const std::string& input = "",
+Result run(const std::vector<std::string>& args, const std::string& input = "",
            int waitMilliseconds = iniLockWaitMilliseconds) {
-  args.insert(args.begin(), "dulmar-ini");
-  std::vector<const char*> argv;
+  // The program's name first, without moving the arguments (GCC's optimiser
+  // then sees a null pointer that is not there).
+  std::vector<const char*> argv{"dulmar-ini"};
   for (const std::string& a : args) argv.push_back(a.c_str());
   FILE* in = std::tmpfile();
   FILE* out = std::tmpfile();

@@ -118,3 +118,16 @@ int appendWhole(const std::string& path, std::string_view bytes, AppendReport& r
   if (file.append(bytes) != 0) return -1;
   return file.close();
 }
+
+int appendInTurn(const std::string& path, std::string_view bytes, int waitMilliseconds, bool anyway,
+                 const StopFlag* stop, void (*onWait)(void*), void* context, WholeLine wholeLine, AppendReport& report,
+                 WriteBytes write) {
+  FileLock turn;
+  report.withoutLock = false;
+  if (takeAppendTurn(turn, path, waitMilliseconds, stop, onWait, context) < 0) {
+    if (!anyway && !stopAtOnce(stop)) return -1;
+    report.withoutLock = true;
+  }
+  // The turn is held until the file is closed, mended and written.
+  return appendWhole(path, bytes, report, wholeLine, write);
+}

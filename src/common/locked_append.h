@@ -59,3 +59,14 @@ int mendLastLine(const std::string& path, WholeLine wholeLine, AppendReport& rep
 /// (the file then holds none of bytes).
 int appendWhole(const std::string& path, std::string_view bytes, AppendReport& report, WholeLine wholeLine = nullptr,
                 WriteBytes write = nullptr);
+
+/// Appends bytes to path in its turn with other runs: takes the turn (waiting
+/// up to waitMilliseconds, onWait told once when it must wait), mends the
+/// file's end and writes, all before the turn is given back. When the wait
+/// ends without the turn because the stop flag asks to stop at once, or
+/// anyway is set, the bytes are written without the turn and without mending
+/// the file's end (another run may be writing that line right now), and
+/// report says so. Returns 0, or -1 (the file then holds none of bytes).
+int appendInTurn(const std::string& path, std::string_view bytes, int waitMilliseconds, bool anyway,
+                 const StopFlag* stop, void (*onWait)(void*), void* context, WholeLine wholeLine, AppendReport& report,
+                 WriteBytes write = nullptr);

@@ -146,3 +146,51 @@ TEST(LockedAppend, EndOfTheFileIsMendedBeforeTheLinesAndOnlyAFragmentIsCut) {
   EXPECT_EQ(fileBytes(path), old);
   std::remove(path.c_str());
 }
+
+// The turn is held from before the file's end is mended until the lines are
+// written; without it (a second stop cut the wait) the lines are written all
+// the same and the end is left alone, since another run may be writing there.
+TEST(LockedAppend, TheTurnIsHeldWhileTheEndIsMendedAndTheLinesWritten) {
+  const std::string path = testTempPath("param.txt");
+  writeFileBytes(path, "ACME   ");
+  static std::string watched;
+  watched = path;
+  static bool heldDuringWrite;
+  static std::string fileAtWrite;
+  heldDuringWrite = false;
+  auto write = [](const char* data, size_t n, FILE* file) -> size_t {
+    FileLock probe;
+    heldDuringWrite = probe.acquire(watched + ".lock", 0) != 0;
+    fileAtWrite = fileBytes(watched);
+    return std::fwrite(data, 1, n, file);
+  };
+  AppendReport report;
+  int waits = 0;
+  ASSERT_EQ(appendInTurn(path, "NEW\r\n", 1000, false, nullptr, countWait, &waits, isFortyCharacters, report, write),
+            0);
+  EXPECT_TRUE(heldDuringWrite);
+  EXPECT_EQ(fileAtWrite, "");  // mended before the write
+  EXPECT_EQ(report.tornBytes, 7);
+  EXPECT_FALSE(report.withoutLock);
+  FileLock after;
+  EXPECT_EQ(after.acquire(path + ".lock", 0), 0);  // and given back
+  after.release();
+
+  writeFileBytes(path, "OTHER  ");
+  FileLock other;
+  ASSERT_EQ(other.acquire(path + ".lock", 0), 0);
+  StopFlag stop{kStopAtOnce};
+  report = AppendReport{};
+  ASSERT_EQ(appendInTurn(path, "NEW\r\n", 60000, false, &stop, countWait, &waits, isFortyCharacters, report, write),
+            0);
+  EXPECT_TRUE(report.withoutLock);
+  EXPECT_EQ(report.tornBytes, 0);
+  EXPECT_EQ(fileBytes(path), "OTHER  NEW\r\n");
+  // Without a stop the run out of patience writes nothing.
+  report = AppendReport{};
+  EXPECT_EQ(appendInTurn(path, "NEW\r\n", 100, false, nullptr, countWait, &waits, isFortyCharacters, report, write),
+            -1);
+  EXPECT_EQ(fileBytes(path), "OTHER  NEW\r\n");
+  EXPECT_EQ(waits, 2);
+  std::remove(path.c_str());
+}

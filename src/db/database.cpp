@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "common/stop_flag.h"
+#include "db/restore_schedule.h"
 #include "db/statements.h"
 #include "db/transaction.h"
 
@@ -174,24 +175,17 @@ int Database::pauseUnlessStopped(int milliseconds) const {
 
 int Database::restore() {
   if (cancelled_) return -1;
-  using Clock = std::chrono::steady_clock;
-  // The attempts share the waits' sum and a second for the last login: a
-  // server that accepts and never answers must not stretch it.
-  long budget = 1000;
-  for (int wait : restoreWaits_) budget += wait;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(budget);
-  for (int wait : restoreWaits_) {
-    if (Clock::now() + std::chrono::milliseconds(wait) >= deadline) return -1;
+  using Clock = RestoreSchedule::Clock;
+  const int cap = timeouts_.loginSeconds < kRestoreLoginTimeoutSeconds ? timeouts_.loginSeconds
+                                                                       : kRestoreLoginTimeoutSeconds;
+  RestoreSchedule schedule(restoreWaits_, cap, Clock::now());
+  for (int wait = schedule.nextWait(Clock::now()); wait >= 0; wait = schedule.nextWait(Clock::now())) {
     if (pauseUnlessStopped(wait) != 0) {
       cancelled_ = true;
       return -1;
     }
-    const long left =
-        static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-    if (left <= 0) return -1;
-    int loginSeconds = static_cast<int>((left + 999) / 1000);
-    if (loginSeconds > kRestoreLoginTimeoutSeconds) loginSeconds = kRestoreLoginTimeoutSeconds;
-    if (loginSeconds > timeouts_.loginSeconds) loginSeconds = timeouts_.loginSeconds;
+    const int loginSeconds = schedule.loginSeconds(Clock::now());
+    if (loginSeconds == 0) return -1;
     Diagnostic refused;
     std::vector<Diagnostic> further;
     if (openConnection(loginSeconds, refused, further) == 0 && setSessionOptions(refused) == 0) {

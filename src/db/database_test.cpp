@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <vector>
 
 #include "common/field.h"
+#include "db/restore_schedule.h"
 
 namespace {
 BookingRecord booking() {
@@ -83,4 +85,24 @@ TEST(Database, BatchesOnlyForSqlServerWithEveryBitNeeded) {
   EXPECT_FALSE(takesBatches("Y", both, SQL_BRC_EXPLICIT, nullptr));
   EXPECT_TRUE(isSqlServer("Microsoft SQL Server"));
   EXPECT_FALSE(isSqlServer("Server"));
+}
+
+// Restoring a lost link: the waits in their order, each login limited to what
+// is left of their sum and a second, rounded up (0 would be no limit at all),
+// at most the cap; no attempt whose wait would reach the end.
+TEST(Database, RestoreAttemptsKeepTheirOrderAndEachLoginItsLimit) {
+  using std::chrono::milliseconds;
+  using std::chrono::seconds;
+  const RestoreSchedule::Clock::time_point t0 = RestoreSchedule::Clock::now();
+  RestoreSchedule schedule({0, 1000, 2000, 4000, 8000}, kRestoreLoginTimeoutSeconds, t0);
+  EXPECT_EQ(schedule.nextWait(t0), 0);
+  EXPECT_EQ(schedule.loginSeconds(t0), kRestoreLoginTimeoutSeconds);  // 16 s left
+  EXPECT_EQ(schedule.nextWait(t0 + seconds(5)), 1000);
+  EXPECT_EQ(schedule.loginSeconds(t0 + milliseconds(13200)), 3);
+  EXPECT_EQ(schedule.loginSeconds(t0 + milliseconds(15900)), 1);
+  EXPECT_EQ(schedule.loginSeconds(t0 + seconds(16)), 0);
+  EXPECT_EQ(schedule.nextWait(t0 + seconds(6)), 2000);
+  EXPECT_EQ(schedule.nextWait(t0 + seconds(9)), 4000);
+  EXPECT_EQ(schedule.nextWait(t0 + seconds(8)), -1);  // 8 more seconds reach the end
+  EXPECT_EQ(schedule.nextWait(t0), -1);               // none left
 }

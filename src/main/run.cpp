@@ -405,19 +405,13 @@ int finishParameterFile(Run& run, const std::vector<BookingRecord>& bookings, si
                         bool fromOutside = false) {
   std::string lines;
   AppendReport report;
-  FileLock turn;
   int result = appendParameterLines(bookings, count, lines);
   if (result == 0) {
     try {
-      const std::string file(path);
-      const int wait = fromOutside ? kOutsideAppendWaitMilliseconds : kAppendLockWaitMilliseconds;
-      if (takeAppendTurn(turn, file, wait, run.stop, sayWaitingForTheParameterFile, run.out) < 0) {
-        // A second signal cut the wait: the lines are written all the same,
-        // since the bookings they name are stored.
-        if (!stopAtOnce(run.stop) && !fromOutside) result = -1;
-        report.withoutLock = true;
-      }
-      if (result == 0) result = appendWhole(file, lines, report, isParameterLine);
+      // A second signal cuts the wait, and the lines are written without the
+      // turn all the same, since the bookings they name are stored.
+      result = appendInTurn(path, lines, fromOutside ? kOutsideAppendWaitMilliseconds : kAppendLockWaitMilliseconds,
+                            fromOutside, run.stop, sayWaitingForTheParameterFile, run.out, isParameterLine, report);
     } catch (...) {
       result = -1;
     }

@@ -54,6 +54,7 @@ int readDsnSettings(const std::string& dsn, DsnSettings& out, std::string& badKe
   std::string sync = profileValue(dsn, "Synchronous");
   if (!sync.empty()) out.synchronous = sync;
   out.requestLog = profileValue(dsn, "RequestLog");
+  out.limitLog = profileValue(dsn, "LimitLog");
   std::string commitMs = profileValue(dsn, "CommitMs");
   if (!commitMs.empty() && readCommitMs(commitMs, out.commits.commitMs) != 0) {
     badKey = "CommitMs=" + commitMs;

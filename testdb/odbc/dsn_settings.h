@@ -27,6 +27,9 @@ struct DsnSettings {
   std::string synchronous = "NORMAL";
   // RequestLog: a file every SQLExecDirect text is appended to (none: no log)
   std::string requestLog;
+  // LimitLog: a file each login's SQL_ATTR_LOGIN_TIMEOUT and each execution's
+  // SQL_ATTR_QUERY_TIMEOUT is appended to, a line each (none: no log)
+  std::string limitLog;
   // CommitMs and CommitCountFile: what a durable commit waits, where the count goes
   CommitSettings commits;
   // SessionDefaults=XACT_ABORT,IMPLICIT_TRANSACTIONS: on from the start of each session

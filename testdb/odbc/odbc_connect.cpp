@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "odbc/odbc_handles.h"
+#include "odbc/request_log.h"
 #include "tsql/tsql_lexer.h"
 
 namespace testdb {
@@ -86,6 +87,7 @@ SQLRETURN connect(Dbc* dbc, const std::string& dsn, const std::string& user, con
     dbc->diag.driver("IM002", "Data source name not found or has no Database key");
     return SQL_ERROR;
   }
+  logLimit(dbc->settings.limitLog, "login-timeout", dbc->loginTimeout);
   if (read != 0) {
     dbc->diag.driver("HY024", "Invalid attribute value: " + badKey);
     return SQL_ERROR;

@@ -136,6 +136,7 @@ SQLRETURN SQL_API SQLExecDirect(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER lengt
   stmt->diag.clear();
   const std::string request = inputText(text, length);
   logRequest(stmt->dbc->settings.requestLog, request);
+  logLimit(stmt->dbc->settings.limitLog, "query-timeout", stmt->queryTimeout);
   return run(stmt, request);
 }
 

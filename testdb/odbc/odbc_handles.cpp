@@ -260,6 +260,7 @@ SQLRETURN SQL_API SQLSetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, SQLPOI
   Dbc* dbc = toDbc(handle);
   if (!dbc) return SQL_INVALID_HANDLE;
   dbc->diag.clear();
+  if (attribute == SQL_ATTR_LOGIN_TIMEOUT) dbc->loginTimeout = reinterpret_cast<uintptr_t>(value);
   if (attribute == SQL_ATTR_AUTOCOMMIT) {
     bool on = reinterpret_cast<uintptr_t>(value) == SQL_AUTOCOMMIT_ON;
     // Switching autocommit on commits what is open, as SQL Server does.
@@ -309,6 +310,7 @@ SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT handle, SQLINTEGER attribute, SQLPOINT
   Stmt* stmt = toStmt(handle);
   if (!stmt) return SQL_INVALID_HANDLE;
   stmt->diag.clear();
+  if (attribute == SQL_ATTR_QUERY_TIMEOUT) stmt->queryTimeout = reinterpret_cast<uintptr_t>(value);
   if (attribute == SQL_ATTR_ROW_ARRAY_SIZE && reinterpret_cast<uintptr_t>(value) != 1) {
     stmt->diag.driver("01S02", "Option value changed");
     return SQL_SUCCESS_WITH_INFO;

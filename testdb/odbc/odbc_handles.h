@@ -77,6 +77,8 @@ struct Dbc {
   ConnectionFaults faults;
   // the session's id (@@SPID), which the deadlock message names
   int sessionId = 0;
+  // SQL_ATTR_LOGIN_TIMEOUT as the application set it (the limit log shows it)
+  SQLULEN loginTimeout = 0;
   // the durable commits of the database, written to its count file at disconnect
   std::shared_ptr<CommitLedger> commits;
   // statements of this connection, freed with it
@@ -114,6 +116,8 @@ struct Stmt {
   size_t nextStatement = 0;
   // SQLCancel, maybe from another thread: an attention that ends the batch
   std::atomic<bool> cancelled{false};
+  // SQL_ATTR_QUERY_TIMEOUT as the application set it (the limit log shows it)
+  SQLULEN queryTimeout = 0;
 };
 
 /// The handle when it is a live one of its kind, else nullptr.

@@ -124,5 +124,54 @@ TEST_F(ProgramRequests, FiveHundredBookingsShareATransactionAndAnUnrealDayOrTime
   EXPECT_EQ(countOf(sent[1], "FROM KVSYSTEM.Kvs301Asw"), 1u);
 }
 
+/// The lines of a text file.
+std::vector<std::string> fileLines(const std::string& path) {
+  std::vector<std::string> lines;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+      std::string text(line);
+      if (!text.empty() && text.back() == '\n') text.pop_back();
+      lines.push_back(text);
+    }
+    std::fclose(f);
+  }
+  return lines;
+}
+
+// The time limits reach the driver where they act: 30 seconds for the first
+// login, two minutes for every request, at most 5 seconds for the login of a
+// restored link. A stop asked for ends the waits before a restore: no login
+// is tried, and the link counts as stopped, not lost.
+TEST_F(ProgramRequests, TimeLimitsActWhereTheyAreGivenAndAStopEndsTheRestore) {
+  const std::string limits = dir + "/limits.log";
+  ASSERT_EQ(writeDsn(dir + "/odbc", "breaks", dir + "/main.db", {"LimitLog=" + limits, "BreakAtStatements=2"}), 0);
+  Database restoring;
+  std::vector<Diagnostic> further;
+  Diagnostic diag{};
+  ASSERT_EQ(restoring.connect("sa", "secret", "breaks", diag, further), 0) << diag.message;
+  BookingRecord records[3] = {booking(3001), booking(3002), booking(3003)};
+  std::vector<StatementOutcome> outcomes(3);
+  ASSERT_EQ(restoring.insertBookings(records, "KSW", outcomes), 3u);
+  EXPECT_EQ(restoring.link().restored, 1);
+  EXPECT_EQ(fileLines(limits),
+            (std::vector<std::string>{"login-timeout 30", "query-timeout 120", "query-timeout 120", "login-timeout 5",
+                                      "query-timeout 120", "query-timeout 120"}));
+
+  std::filesystem::remove(limits);
+  ASSERT_EQ(writeDsn(dir + "/odbc", "down", dir + "/main.db",
+                     {"LimitLog=" + limits, "BreakAtStatements=2", "RefuseConnectAfterBreak=1"}),
+            0);
+  Database stopping;
+  StopFlag stop{1};
+  stopping.setStopFlag(&stop);
+  ASSERT_EQ(stopping.connect("sa", "secret", "down", diag, further), 0) << diag.message;
+  BookingRecord more[3] = {booking(4001), booking(4002), booking(4003)};
+  EXPECT_EQ(stopping.insertBookings(more, "KSW", outcomes), 0u);
+  EXPECT_TRUE(stopping.link().cancelled);
+  EXPECT_FALSE(stopping.link().lost);
+  EXPECT_EQ(fileLines(limits), (std::vector<std::string>{"login-timeout 30", "query-timeout 120", "query-timeout 120"}));
+}
+
 }  // namespace
 }  // namespace testdb_test

@@ -15,4 +15,12 @@ int logRequest(const std::string& path, const std::string& text) {
   return std::fclose(file) == 0 && written ? 0 : -1;
 }
 
+int logLimit(const std::string& path, const char* name, unsigned long seconds) {
+  if (path.empty()) return 0;
+  FILE* file = std::fopen(path.c_str(), "ab");
+  if (file == nullptr) return -1;
+  const bool written = std::fprintf(file, "%s %lu\n", name, seconds) > 0;
+  return std::fclose(file) == 0 && written ? 0 : -1;
+}
+
 }  // namespace testdb

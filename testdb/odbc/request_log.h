@@ -12,4 +12,9 @@ namespace testdb {
 /// Returns 0, or -1 when the file could not take it.
 int logRequest(const std::string& path, const std::string& text);
 
+/// Appends the line "name seconds" to the limit log at path (the data
+/// source's LimitLog key), so a test sees the time limits where they act;
+/// nothing when path is empty. Returns 0, or -1.
+int logLimit(const std::string& path, const char* name, unsigned long seconds);
+
 }  // namespace testdb
