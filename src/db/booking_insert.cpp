@@ -78,8 +78,3 @@ size_t Database::insertBookings(std::span<const BookingRecord> records, const ch
     if (item >= leading && item + 1 - leading > unknownAfter_) unknownAfter_ = item + 1 - leading;
   return leading;
 }
-
-void Database::openInsertRequest() {
-  if (batches_ && request_.empty())
-    request_.add(StatementKind::Opener, 0, 0, sizeof kOpenerStatement, "%s", kOpenerStatement);
-}

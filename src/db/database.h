@@ -148,15 +148,11 @@ class Database final : public BookingStore, private ResultSource {
   /// deliver, then empties it. Returns 0, or -1 once the link is lost for
   /// good or an answer did not fit (noted for link()).
   int flush(const DeliverResult& deliver);
-  /// As flush, for a request of booking INSERTs only: committed once when
-  /// requests go in batches.
+  /// As flush, for a request of INSERTs only (bookings, or run-log rows):
+  /// committed once when requests go in batches.
   int flushInserts(const DeliverResult& deliver);
   /// Notes how a request ended for link(). Returns 0 when it was done, else -1.
   int noteEnd(RequestEnd end);
-  /// Begins an empty request with the statement that cannot fail, when
-  /// requests go in batches: if the first statement failed, the driver
-  /// manager would no longer read the results after it, and those ran.
-  void openInsertRequest();
   /// Asks the lookups of stage (0: badges, 1: schemas and cost centres).
   /// Returns 0, or -1 as flush.
   int lookUpStage(int stage, std::span<BookingRecord> records, std::span<Resolution> resolutions,

@@ -1,5 +1,5 @@
 // The run-log rows of Database: the text of each error number looked up once
-// a run, then the rows inserted, many to a request.
+// a run, then the rows inserted, many to a request and committed once.
 
 #include "common/field.h"
 #include "db/database.h"
@@ -49,18 +49,20 @@ size_t Database::writeRunLogRows(std::span<RunLogRecord> records, std::span<Stat
     const int native = static_cast<int>(result.diag.nativeError);
     outcomes[s.item] = StatementOutcome{native != 0 ? native : -1, result.diag};
   };
+  // Many rows to a request, in a transaction of their own where requests go in
+  // batches: committed at once, never with bookings, and one log flush a
+  // request rather than one a row.
+  auto full = [&]() { return batches_ ? request_.statements().size() >= batchStatements_ : !request_.empty(); };
   for (size_t i = 0; i < records.size(); ++i) {
     RunLogRecord& r = records[i];
     if (r.LogTErr != 0) {
       auto text = errorTexts_.find(r.LogTErr);
       copyField(r.LogTTxt, text != errorTexts_.end() ? std::string_view(text->second) : std::string_view());
     }
-    if ((batches_ ? request_.full() : request_.holds(StatementKind::Insert)) && flush(deliver) != 0) break;
-    openInsertRequest();
+    if (full() && flushInserts(deliver) != 0) break;
     char* room = request_.room(kStatementCapacity);
     if (room == nullptr) {
-      if (flush(deliver) != 0) break;
-      openInsertRequest();
+      if (flushInserts(deliver) != 0) break;
       room = request_.room(kStatementCapacity);
     }
     if (room == nullptr || formatRunLogInsert(r, room, kStatementCapacity) != 0 ||
@@ -70,7 +72,7 @@ size_t Database::writeRunLogRows(std::span<RunLogRecord> records, std::span<Stat
       known.mark(i);
     }
   }
-  if (request_.holds(StatementKind::Insert)) flush(deliver);
+  flushInserts(deliver);
   request_.clear();
   return known.leading();
 }
