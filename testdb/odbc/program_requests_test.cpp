@@ -49,7 +49,7 @@ BookingRecord booking(int i, const char* date = "250107", const char* time = "08
   copyField(r.badge, "0000100001");
   copyField(r.workstation, "42");
   char pnr[sizeof r.personnelNumber];
-  std::snprintf(pnr, sizeof pnr, "%08d", i);
+  std::snprintf(pnr, sizeof pnr, "%08u", static_cast<unsigned>(i) % 100000000u);
   copyField(r.personnelNumber, pnr);
   copyField(r.costCentre, "NET");
   return r;
