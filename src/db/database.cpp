@@ -123,24 +123,26 @@ void Database::learnDriver() {
 
 int Database::setSessionOptions(Diagnostic& diag) {
   if (!sqlServer_) return 0;
-  // One request where batches go, else one statement at a time; they give
-  // no result of their own, only a failure.
-  Request options(std::size(kSessionOptionStatements));
-  StatementResult result;
+  // One request where batches go, else one statement at a time.
+  constexpr size_t kOptionsCapacity = 128;
+  Request options(std::size(kSessionOptionStatements), kOptionsCapacity);
   for (size_t i = 0; i < std::size(kSessionOptionStatements); ++i) {
     options.add(StatementKind::Frame, 0, i, kStatementLimit, "%s", kSessionOptionStatements[i]);
     if (batches_ && i + 1 < std::size(kSessionOptionStatements)) continue;
-    send(options.text(), 0, result);
-    while (result.kind != StatementResult::Kind::End && result.kind != StatementResult::Kind::Failed)
-      next(0, result);
-    close();
+    if (runWithoutResults(options.text(), diag) != 0) return -1;
     options.clear();
-    if (result.kind == StatementResult::Kind::Failed) {
-      diag = result.diag;
-      return -1;
-    }
   }
   return 0;
+}
+
+int Database::runWithoutResults(std::string_view text, Diagnostic& diag) {
+  StatementResult result;
+  send(text, 0, result);
+  while (result.kind != StatementResult::Kind::End && result.kind != StatementResult::Kind::Failed) next(0, result);
+  close();
+  if (result.kind != StatementResult::Kind::Failed) return 0;
+  diag = result.diag;
+  return -1;
 }
 
 int Database::openConnection(int loginSeconds, Diagnostic& diag, std::vector<Diagnostic>& further) {
@@ -197,11 +199,8 @@ int Database::restore() {
 }
 
 int Database::rollBack() {
-  StatementResult result;
-  send(kRollbackOpenTransactionStatement, 0, result);
-  while (result.kind != StatementResult::Kind::End && result.kind != StatementResult::Kind::Failed) next(0, result);
-  close();
-  return result.kind == StatementResult::Kind::Failed ? -1 : 0;
+  Diagnostic failure;
+  return runWithoutResults(kRollbackOpenTransactionStatement, failure);
 }
 
 int Database::deadlocked(int attempt) {

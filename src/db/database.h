@@ -127,6 +127,10 @@ class Database final : public BookingStore, private ResultSource {
   /// Sets the session options the requests rely on, when the server is SQL
   /// Server. Returns 0, or -1 with diag recorded when they were refused.
   int setSessionOptions(Diagnostic& diag);
+  /// Runs text, statements that give no result of their own (session
+  /// options, a rollback), reading it to its end. Returns 0, or -1 with diag
+  /// recorded when one of them failed.
+  int runWithoutResults(std::string_view text, Diagnostic& diag);
   /// Connects again after the waits. Returns 0, or -1 (the link is lost).
   int restore() override;
   int rollBack() override;

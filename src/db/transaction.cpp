@@ -129,6 +129,14 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
     members[k].done = true;
     deliver(all[k], inserts.text(all[k]), result, members[k].mayBeStored);
   };
+  // After an attempt whose commit may have completed: its INSERTs that were
+  // counted (and, when the link went, those not answered) may be stored.
+  auto mayHaveCommitted = [&](bool unanswered) {
+    for (size_t k : group) {
+      const Kind got = members[k].got.kind;
+      if (got == Kind::Count || (unanswered && got != Kind::Failed)) members[k].mayBeStored = true;
+    }
+  };
   // Ends without the outcomes of the rest, saying which of them may be stored.
   auto giveUp = [&](RequestEnd end) {
     if (mayBeStored != nullptr) {
@@ -155,8 +163,7 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
     const Reading r = readAttempt(source, wire, members, group);
     if (r.ending == Ending::Misfit) {
       // Whatever the server made of it, its commit may have run.
-      for (size_t k : group)
-        if (members[k].got.kind != Kind::Failed) members[k].mayBeStored = true;
+      mayHaveCommitted(true);
       return giveUp(RequestEnd::Misfit);
     }
     if (r.ending == Ending::NotSent) {
@@ -172,8 +179,7 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
     if (r.ending == Ending::Lost) {
       // The commit may have completed before its answer was lost: every
       // row that was not refused may be stored.
-      for (size_t k : group)
-        if (members[k].got.kind != Kind::Failed) members[k].mayBeStored = true;
+      mayHaveCommitted(true);
       if (++withoutProgress > kRestoresPerStatement || source.restore() != 0) return giveUp(RequestEnd::LinkLost);
       continue;
     }
@@ -185,9 +191,7 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
     }
     // A failure after the INSERTs is the commit's or the proof's: the commit
     // may have completed, so every row counted may be stored.
-    if (r.commitFailed)
-      for (size_t k : group)
-        if (members[k].got.kind == Kind::Count) members[k].mayBeStored = true;
+    if (r.commitFailed) mayHaveCommitted(false);
     const StatementResult* cause = nullptr;
     size_t culprit = group.size();
     if (r.commitFailed) {
@@ -217,8 +221,7 @@ RequestEnd runTransaction(ResultSource& source, const Request& inserts, Request&
     // Answers that stopped without a cause, or a commit that failed or left a
     // transaction open: rows counted may have been committed on their own,
     // so the next attempt takes a duplicate of theirs as stored.
-    for (size_t k : group)
-      if (members[k].got.kind == Kind::Count) members[k].mayBeStored = true;
+    mayHaveCommitted(false);
     if (++withoutProgress > kRestoresPerStatement) return giveUp(RequestEnd::Misfit);
   }
 }

@@ -80,8 +80,7 @@ void watchStopRequests() {
     }
     // The run holds its turn (its own end, or between requests): it stops by
     // itself, its waits cut now.
-    requestStop();
-    requestStop();
+    stopRequested.store(kStopAtOnce);
   }
 }
 
@@ -109,7 +108,7 @@ BOOL WINAPI onConsoleControl(DWORD event) {
   // A closed console window ends the process when the handler returns (and
   // after 5 seconds in any case): no grace for the request in flight, and the
   // run, or the watchdog for it, has that long to write its lines.
-  if (event == CTRL_CLOSE_EVENT) requestStop();
+  if (event == CTRL_CLOSE_EVENT) stopRequested.store(kStopAtOnce);
   if (event == CTRL_CLOSE_EVENT)
     for (int waited = 0; !runEnded && waited < kCloseGraceMilliseconds; waited += kCloseGraceSlice)
       Sleep(kCloseGraceSlice);

@@ -75,29 +75,6 @@ void printUsage(FILE* out) {
 void printNoSetting(FILE* out, const char* path, const char* key) {
   std::fprintf(out, "Der Ini-Datei (%s) konnte kein gueltiger Wert fuer %s entnommen werden.\n", path, key);
 }
-
-/// Holds the run's turn for the length of the run, and leaves nothing for
-/// the watcher to end when the run returns.
-class HeldTurn {
- public:
-  explicit HeldTurn(RunTurn* turn) : turn_(turn) {
-    if (turn_ != nullptr) turn_->hold();
-  }
-  HeldTurn(const HeldTurn&) = delete;
-  HeldTurn& operator=(const HeldTurn&) = delete;
-  ~HeldTurn() {
-    if (turn_ == nullptr) return;
-    turn_->setEnding(nullptr);
-    turn_->release();
-  }
-  /// Sets what ends the run from outside from here on.
-  void endingFromHere(std::function<void()> ending) {
-    if (turn_ != nullptr) turn_->setEnding(std::move(ending));
-  }
-
- private:
-  RunTurn* turn_;
-};
 }  // namespace
 
 int runDulmar(int argc, const char* const* argv, BookingStore& database, FILE* out, const StopFlag* stop,

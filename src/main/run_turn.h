@@ -42,6 +42,29 @@ class RunTurn {
   std::function<void()> ending_;
 };
 
+/// Holds the run's turn for the length of the run, and leaves nothing for
+/// the watcher to end when the run returns.
+class HeldTurn {
+ public:
+  explicit HeldTurn(RunTurn* turn) : turn_(turn) {
+    if (turn_ != nullptr) turn_->hold();
+  }
+  HeldTurn(const HeldTurn&) = delete;
+  HeldTurn& operator=(const HeldTurn&) = delete;
+  ~HeldTurn() {
+    if (turn_ == nullptr) return;
+    turn_->setEnding(nullptr);
+    turn_->release();
+  }
+  /// Sets what ends the run from outside from here on.
+  void endingFromHere(std::function<void()> ending) {
+    if (turn_ != nullptr) turn_->setEnding(std::move(ending));
+  }
+
+ private:
+  RunTurn* turn_;
+};
+
 /// The run's database with the turn let go of during every call that waits
 /// for the server, and taken back after it.
 class TurnReleasingStore final : public BookingStore {

@@ -9,47 +9,6 @@
 namespace testdb_test {
 namespace {
 
-/// One result of a batch as a client reads it: "count N", "rows a,b" or "error NATIVE@LINE ...".
-std::string readResult(SQLHSTMT stmt, SQLRETURN rc) {
-  if (rc == SQL_ERROR) {
-    std::string out = "error";
-    for (const Diag& d : diagnostics(SQL_HANDLE_STMT, stmt)) {
-      out += " " + std::to_string(d.native);
-    }
-    return out;
-  }
-  SQLSMALLINT columns = 0;
-  SQLNumResultCols(stmt, &columns);
-  if (columns == 0) {
-    SQLLEN count = 0;
-    SQLRowCount(stmt, &count);
-    return "count " + std::to_string(count);
-  }
-  std::string out = "rows";
-  char value[64];
-  SQLLEN length = 0;
-  while (SQLFetch(stmt) == SQL_SUCCESS) {
-    SQLGetData(stmt, 1, SQL_C_CHAR, value, sizeof value, &length);
-    out += std::string(" ") + (length == SQL_NULL_DATA ? "NULL" : value);
-  }
-  return out;
-}
-
-/// Every result of a batch, in order, the way a client walks them.
-std::vector<std::string> results(const Connection& c, const std::string& sql) {
-  SQLHSTMT stmt = SQL_NULL_HANDLE;
-  SQLAllocHandle(SQL_HANDLE_STMT, c.dbc(), &stmt);
-  std::string text = sql;
-  std::vector<std::string> out;
-  SQLRETURN rc = SQLExecDirect(stmt, odbcText(text), SQL_NTS);
-  while (rc != SQL_NO_DATA && out.size() < 20) {
-    out.push_back(readResult(stmt, rc));
-    rc = SQLMoreResults(stmt);
-  }
-  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-  return out;
-}
-
 using Results = std::vector<std::string>;
 
 TEST_F(Driver, ABatchGivesOneResultPerStatement) {
@@ -57,25 +16,25 @@ TEST_F(Driver, ABatchGivesOneResultPerStatement) {
                     "b varchar(3) NULL CONSTRAINT CK_BatchT CHECK (b <> 'bad'))"),
             SQL_SUCCESS);
   // No separators; a SET and a BEGIN TRAN have no result of their own.
-  EXPECT_EQ(results(db, "SET NOCOUNT OFF\nINSERT INTO BatchT (a) VALUES (1)\nINSERT INTO BatchT (a) VALUES (2), (3)\n"
+  EXPECT_EQ(requestResults(db, "SET NOCOUNT OFF\nINSERT INTO BatchT (a) VALUES (1)\nINSERT INTO BatchT (a) VALUES (2), (3)\n"
                         "SELECT a FROM BatchT ORDER BY a\nUPDATE BatchT SET b = 'x' WHERE a = 9"),
             (Results{"count 1", "count 2", "rows 1 2 3", "count 0"}));
   // A duplicate key, a CHECK and a NOT NULL failure in mid-batch end only their
   // statement: their result is the error with 3621, and the next one runs.
-  EXPECT_EQ(results(db, "INSERT INTO BatchT (a) VALUES (4)\nINSERT INTO BatchT (a) VALUES (1)\n"
+  EXPECT_EQ(requestResults(db, "INSERT INTO BatchT (a) VALUES (4)\nINSERT INTO BatchT (a) VALUES (1)\n"
                         "INSERT INTO BatchT (a, b) VALUES (5, 'bad')\nINSERT INTO BatchT (a) VALUES (NULL)\n"
                         "INSERT INTO BatchT (a) VALUES (6)"),
             (Results{"count 1", "error 2627 3621", "error 547 3621", "error 515 3621", "count 1"}));
   // A conversion error ends the batch: its result is the last.
-  EXPECT_EQ(results(db, "INSERT INTO BatchT (a) VALUES (7)\nINSERT INTO BatchT (a) VALUES ('x')\n"
+  EXPECT_EQ(requestResults(db, "INSERT INTO BatchT (a) VALUES (7)\nINSERT INTO BatchT (a) VALUES ('x')\n"
                         "INSERT INTO BatchT (a) VALUES (8)"),
             (Results{"count 1", "error 245"}));
   // A transaction around a failing statement commits the good rows; with
   // XACT_ABORT ON the error rolls it back and ends the batch.
-  EXPECT_EQ(results(db, "BEGIN TRAN\nINSERT INTO BatchT (a) VALUES (10)\nINSERT INTO BatchT (a) VALUES (1)\n"
+  EXPECT_EQ(requestResults(db, "BEGIN TRAN\nINSERT INTO BatchT (a) VALUES (10)\nINSERT INTO BatchT (a) VALUES (1)\n"
                         "INSERT INTO BatchT (a) VALUES (11)\nCOMMIT"),
             (Results{"count 1", "error 2627 3621", "count 1"}));
-  EXPECT_EQ(results(db, "SET XACT_ABORT ON\nBEGIN TRAN\nINSERT INTO BatchT (a) VALUES (12)\n"
+  EXPECT_EQ(requestResults(db, "SET XACT_ABORT ON\nBEGIN TRAN\nINSERT INTO BatchT (a) VALUES (12)\n"
                         "INSERT INTO BatchT (a) VALUES (1)\nINSERT INTO BatchT (a) VALUES (13)\nCOMMIT"),
             (Results{"count 1", "error 2627 3621"}));
   EXPECT_EQ(db.rows("SET XACT_ABORT OFF SELECT a FROM BatchT WHERE a >= 4 ORDER BY a"),
@@ -134,7 +93,7 @@ TEST_F(Driver, TheDriverSaysWhatItDoesWithBatches) {
 TEST_F(Driver, ABreakInMidBatchDeliversTheResultsBeforeIt) {
   Connection c;
   ASSERT_EQ(c.open("midbatch"), SQL_SUCCESS);
-  EXPECT_EQ(results(c, "INSERT INTO O1003KSTSTELLE (KstApz, KstNum) VALUES ('m1', 'X')\n"
+  EXPECT_EQ(requestResults(c, "INSERT INTO O1003KSTSTELLE (KstApz, KstNum) VALUES ('m1', 'X')\n"
                        "INSERT INTO O1003KSTSTELLE (KstApz, KstNum) VALUES ('m2', 'X')\n"
                        "INSERT INTO O1003KSTSTELLE (KstApz, KstNum) VALUES ('m3', 'X')\n"
                        "INSERT INTO O1003KSTSTELLE (KstApz, KstNum) VALUES ('m4', 'X')"),

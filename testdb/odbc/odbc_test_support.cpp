@@ -119,4 +119,47 @@ std::string tempDir() {
   return d ? d : "";
 }
 
+namespace {
+std::string resultOf(SQLHSTMT stmt, SQLRETURN rc, bool withState) {
+  if (rc == SQL_ERROR) {
+    std::string out = "error";
+    std::string state;
+    for (const Diag& d : diagnostics(SQL_HANDLE_STMT, stmt)) {
+      out += " " + std::to_string(d.native);
+      if (state.empty()) state = d.state;
+    }
+    return withState ? out + " " + state : out;
+  }
+  SQLSMALLINT columns = 0;
+  SQLNumResultCols(stmt, &columns);
+  if (columns == 0) {
+    SQLLEN count = 0;
+    SQLRowCount(stmt, &count);
+    return "count " + std::to_string(count);
+  }
+  std::string out = "rows";
+  char value[64];
+  SQLLEN length = 0;
+  while (SQLFetch(stmt) == SQL_SUCCESS) {
+    SQLGetData(stmt, 1, SQL_C_CHAR, value, sizeof value, &length);
+    out += std::string(" ") + (length == SQL_NULL_DATA ? "NULL" : value);
+  }
+  return out;
+}
+}  // namespace
+
+std::vector<std::string> requestResults(const Connection& c, const std::string& sql, bool withState) {
+  SQLHSTMT stmt = SQL_NULL_HANDLE;
+  SQLAllocHandle(SQL_HANDLE_STMT, c.dbc(), &stmt);
+  std::string text = sql;
+  std::vector<std::string> out;
+  SQLRETURN rc = SQLExecDirect(stmt, odbcText(text), SQL_NTS);
+  while (rc != SQL_NO_DATA && out.size() < 20) {
+    out.push_back(resultOf(stmt, rc, withState));
+    rc = SQLMoreResults(stmt);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  return out;
+}
+
 }  // namespace testdb_test

@@ -61,4 +61,11 @@ int loadScript(Connection& c, const std::string& path);
 /// A fresh temporary directory.
 std::string tempDir();
 
+/// Every result of a request, walked with SQLMoreResults as a client walks
+/// them (at most 20), then the statement freed: "count N", "rows A B" (the
+/// first column of each row, NULL as NULL) or "error NATIVE..." (every
+/// record's native error, then the first record's SQLSTATE when withState).
+/// Returns them.
+std::vector<std::string> requestResults(const Connection& c, const std::string& sql, bool withState = false);
+
 }  // namespace testdb_test

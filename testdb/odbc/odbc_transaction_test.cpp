@@ -15,52 +15,9 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-/// One result as "rows A B", "count N" or "error NATIVE... STATE".
-std::string resultText(SQLHSTMT stmt, SQLRETURN rc) {
-  if (rc == SQL_ERROR) {
-    std::string out = "error";
-    std::string state;
-    for (const Diag& d : diagnostics(SQL_HANDLE_STMT, stmt)) {
-      out += " " + std::to_string(d.native);
-      if (state.empty()) state = d.state;
-    }
-    return out + " " + state;
-  }
-  SQLSMALLINT columns = 0;
-  SQLNumResultCols(stmt, &columns);
-  if (columns == 0) {
-    SQLLEN count = 0;
-    SQLRowCount(stmt, &count);
-    return "count " + std::to_string(count);
-  }
-  std::string out = "rows";
-  char value[64];
-  SQLLEN length = 0;
-  while (SQLFetch(stmt) == SQL_SUCCESS) {
-    SQLGetData(stmt, 1, SQL_C_CHAR, value, sizeof value, &length);
-    out += std::string(" ") + (length == SQL_NULL_DATA ? "NULL" : value);
-  }
-  return out;
-}
-
 /// A row of its own for these tests (the others own the cost centre 'NET').
 std::string keyInsert(const char* key) {
   return fmt("INSERT INTO O1003KSTSTELLE (KstApz, KstNum) VALUES ('%s', 'TXN')", key);
-}
-
-/// Every result of a request, walked with SQLMoreResults, then the statement freed.
-Lines walk(const Connection& c, const std::string& sql) {
-  SQLHSTMT stmt = SQL_NULL_HANDLE;
-  SQLAllocHandle(SQL_HANDLE_STMT, c.dbc(), &stmt);
-  std::string text = sql;
-  Lines out;
-  SQLRETURN rc = SQLExecDirect(stmt, odbcText(text), SQL_NTS);
-  while (rc != SQL_NO_DATA && out.size() < 20) {
-    out.push_back(resultText(stmt, rc));
-    rc = SQLMoreResults(stmt);
-  }
-  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-  return out;
 }
 
 /// The program's storing request around the INSERTs of cost centres keys.
@@ -93,16 +50,16 @@ TEST_F(Driver, TheProgramsRequestsCommitOncePerRequest) {
   {
     Connection c;
     ASSERT_EQ(c.open("commits"), SQL_SUCCESS);
-    EXPECT_EQ(walk(c, kSessionOptions), Lines{"count -1"});
-    EXPECT_EQ(walk(c, storingRequest({"zc1", "zc2", "zc1", "zc3"})),
+    EXPECT_EQ(requestResults(c, kSessionOptions, true), Lines{"count -1"});
+    EXPECT_EQ(requestResults(c, storingRequest({"zc1", "zc2", "zc1", "zc3"}), true),
               (Lines{"rows 1", "count 1", "count 1", "error 2627 3621 23000", "count 1", "rows 0"}));
-    EXPECT_EQ(walk(c, "COMMIT TRANSACTION"), Lines{"error 3902 25000"});
+    EXPECT_EQ(requestResults(c, "COMMIT TRANSACTION", true), Lines{"error 3902 25000"});
     EXPECT_EQ(c.exec(kEndWhatIsOpen), SQL_SUCCESS);
-    EXPECT_EQ(walk(c, keyInsert("zc4")), Lines{"count 1"});
+    EXPECT_EQ(requestResults(c, keyInsert("zc4"), true), Lines{"count 1"});
     // Manual commit: SQLEndTran's commit is a durable one.
     ASSERT_EQ(SQLSetConnectAttr(c.dbc(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
               SQL_SUCCESS);
-    EXPECT_EQ(walk(c, keyInsert("zc5")), Lines{"count 1"});
+    EXPECT_EQ(requestResults(c, keyInsert("zc5"), true), Lines{"count 1"});
     EXPECT_EQ(storedKeys(db, "zc_"), "zc1 zc2 zc3 zc4");
     ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, c.dbc(), SQL_COMMIT), SQL_SUCCESS);
     EXPECT_EQ(storedKeys(db, "zc_"), "zc1 zc2 zc3 zc4 zc5");
@@ -123,8 +80,8 @@ TEST_F(Driver, ADeadlockRollsBackAStallOrCancelLeavesTheTransactionOpen) {
   ASSERT_EQ(writeDsn(dir_ + "/odbc", "stall", dir_ + "/main.db", {"StallAtStatements=4"}), 0);
   Connection victim;
   ASSERT_EQ(victim.open("deadlock"), SQL_SUCCESS);
-  EXPECT_EQ(walk(victim, kSessionOptions), Lines{"count -1"});
-  EXPECT_EQ(walk(victim, storingRequest({"zd1", "zd2", "zd3"})), (Lines{"rows 1", "count 1", "error 1205 40001"}));
+  EXPECT_EQ(requestResults(victim, kSessionOptions, true), Lines{"count -1"});
+  EXPECT_EQ(requestResults(victim, storingRequest({"zd1", "zd2", "zd3"}), true), (Lines{"rows 1", "count 1", "error 1205 40001"}));
   EXPECT_EQ(victim.rows("SELECT @@TRANCOUNT"), Lines{"0"});
   EXPECT_EQ(storedKeys(db, "zd_"), "");
   EXPECT_EQ(victim.exec(keyInsert("zd9")), SQL_SUCCESS);
@@ -133,7 +90,7 @@ TEST_F(Driver, ADeadlockRollsBackAStallOrCancelLeavesTheTransactionOpen) {
   {
     Connection stalled;
     ASSERT_EQ(stalled.open("stall"), SQL_SUCCESS);
-    EXPECT_EQ(walk(stalled, storingRequest({"zs1", "zs2", "zs3", "zs4"})),
+    EXPECT_EQ(requestResults(stalled, storingRequest({"zs1", "zs2", "zs3", "zs4"}), true),
               (Lines{"rows 1", "count 1", "count 1", "error 0 HYT00"}));
     EXPECT_EQ(stalled.rows("SELECT @@TRANCOUNT"), Lines{"1"});
     EXPECT_EQ(storedKeys(stalled, "zs_"), "zs1 zs2");
@@ -161,7 +118,7 @@ TEST_F(Driver, ABreakAfterTheCommitAndImplicitTransactionsFromTheDataSource) {
   ASSERT_EQ(writeDsn(dir_ + "/odbc", "implicit", dir_ + "/main.db", {"SessionDefaults=IMPLICIT_TRANSACTIONS"}), 0);
   Connection c;
   ASSERT_EQ(c.open("commitbreak"), SQL_SUCCESS);
-  EXPECT_EQ(walk(c, storingRequest({"zb1", "zb2"})),
+  EXPECT_EQ(requestResults(c, storingRequest({"zb1", "zb2"}), true),
             (Lines{"rows 1", "count 1", "count 1", "error 10054 10054 08S01"}));
   EXPECT_TRUE(connectionDead(c));
   EXPECT_EQ(storedKeys(db, "zb_"), "zb1 zb2");
@@ -169,13 +126,13 @@ TEST_F(Driver, ABreakAfterTheCommitAndImplicitTransactionsFromTheDataSource) {
   {
     Connection implicit;
     ASSERT_EQ(implicit.open("implicit"), SQL_SUCCESS);
-    EXPECT_EQ(walk(implicit, keyInsert("zi1") + "\nSELECT @@TRANCOUNT"), (Lines{"count 1", "rows 1"}));
+    EXPECT_EQ(requestResults(implicit, keyInsert("zi1") + "\nSELECT @@TRANCOUNT", true), (Lines{"count 1", "rows 1"}));
     EXPECT_EQ(storedKeys(db, "zi_"), "");
   }
   EXPECT_EQ(storedKeys(db, "zi_"), "");
   Connection program;
   ASSERT_EQ(program.open("implicit"), SQL_SUCCESS);
-  EXPECT_EQ(walk(program, std::string(kSessionOptions) + "\n" + keyInsert("zi2") + "\nSELECT @@TRANCOUNT"),
+  EXPECT_EQ(requestResults(program, std::string(kSessionOptions) + "\n" + keyInsert("zi2") + "\nSELECT @@TRANCOUNT", true),
             (Lines{"count 1", "rows 0"}));
   EXPECT_EQ(storedKeys(db, "zi_"), "zi2");
 }
